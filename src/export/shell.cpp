@@ -1,0 +1,32 @@
+#include "shell.h"
+
+#include "platform/platform.h"
+
+namespace qb {
+
+namespace {
+
+bool reportEmpty(const QString& value) {
+    if (!value.isEmpty())
+        return false;
+    MsgBox(QStringLiteral("是空的"), QStringLiteral("^^"), mb::Ok);
+    return true;
+}
+
+} // namespace
+
+int MsgBox(const QString& text, const QString& caption, unsigned flags) {
+    return platform().messageBox(text, caption, flags);
+}
+
+void OpenUrl(const QString& target) {
+    if (!reportEmpty(target))
+        platform().shellOpen(target);
+}
+
+void OpenMailTo(const QString& address) {
+    if (!reportEmpty(address))
+        platform().shellOpen(QStringLiteral("mailto:") + address);
+}
+
+} // namespace qb

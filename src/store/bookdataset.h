@@ -1,0 +1,141 @@
+#pragma once
+
+#include "connection.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QVector>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace qb {
+
+class SqliteStatement;
+class RowCache;
+
+enum class DatasetState { Inactive, Browse, Edit, Insert };
+enum class ColumnKind { Text, Date, Other };
+
+struct Column {
+    QString name;
+    QString declaredType;
+    ColumnKind kind = ColumnKind::Text;
+    int width = 0; // characters a text column holds; 0 when unbounded
+    bool key = false;
+};
+
+// One book's table dataset (ADOTable1 .. ADOTable3): a current record that is browsing,
+// editing or inserting, moved through in key order. It holds only the ordered row ids and
+// reads row contents on demand, so a book of a million records opens fast and stays small.
+class BookDataset : public QObject {
+    Q_OBJECT
+public:
+    explicit BookDataset(const QString& name, QObject* parent = nullptr);
+    ~BookDataset() override;
+
+    const QString& name() const { return m_name; }
+    void setTableName(const QString& table) { m_table = table; }
+    const QString& tableName() const { return m_table; }
+    // Columns the bound controls need; opening fails when the table lacks one.
+    void setRequiredColumns(const QStringList& columns) { m_requiredColumns = columns; }
+
+    // Checks that the connection's file has this table and the required columns.
+    void verify(Connection& connection) const;
+    void open(Connection& connection);
+    void close();
+    bool isActive() const { return m_state != DatasetState::Inactive; }
+    DatasetState state() const { return m_state; }
+    bool isModified() const { return m_modified; }
+
+    void first();
+    void prior();
+    void next();
+    void last();
+    void moveTo(int row); // a grid click: row counts from 0 in the grid's order
+    bool eof() const { return m_eof; }
+
+    void append();
+    void insert();
+    void edit();
+    void remove();
+    void post();
+    void cancel();
+    void refresh();
+    // Partial-key locate: the first record, in ascending order of the column, whose value
+    // begins with the text (binary case); the empty text finds only empty values; a date
+    // column needs an equal date.
+    bool locate(const QString& column, const QString& text);
+
+    int recordNumber() const;
+    int recordCount() const;
+    int rowCount() const { return int(m_rows.size()); } // grid rows, a new record included
+    int currentRow() const { return m_current; }
+
+    const QVector<Column>& columns() const { return m_columns; }
+    int columnIndex(const QString& name) const;
+    const Column& fieldByName(const QString& name) const;
+
+    // Value texts of the current record, pending edits included.
+    QString valueText(int column) const;
+    QString valueText(const QString& column) const;
+    // Value texts of any grid row, read through the row cache.
+    QString rowValueText(int row, int column) const;
+    // A bound control's typed text; starts editing by itself when the record is browsing.
+    void setFieldText(int column, const QString& text);
+
+    // Reads every record in grid order without moving the cursor or telling the grid; the
+    // callback gets the row's stored values (dates as stored) and may throw to stop. Leaves
+    // editing first. Big walks (export, tree fills) use this and then call last().
+    void forEachRecord(const std::function<void(const SqliteStatement& row)>& callback);
+    // The value text of a stored value as forEachRecord delivers it.
+    QString storedValueText(const SqliteStatement& row, int column) const;
+
+Q_SIGNALS:
+    void afterOpen();
+    void afterRefresh();
+    void afterClose();
+    void rowsReset();
+    void rowInserted(int row);
+    void rowRemoved(int row);
+    void rowChanged(int row);
+    void currentChanged();
+    void stateChanged();
+
+private:
+    void checkActive() const;
+    void checkNotEmpty() const;
+    [[noreturn]] void fail(const QString& message) const;
+    void leaveEditing();
+    void setCurrent(int row);
+    void setState(DatasetState state);
+    void startInsert(int at);
+    void loadColumns(sqlite3* db);
+    void loadRowIds();
+    void writeRecord();
+    void validateBuffer(QVector<QVariant>& values) const;
+    void checkKeyUnique(const QString& key) const;
+    qint64 currentRowId() const;
+    int indexOfRowId(qint64 rowId, int hint) const;
+    QString quotedTable() const;
+    QString quotedColumns() const;
+    QString keyOrder() const;
+    QStringList readRecordTexts(int row) const;
+
+    QString m_name;
+    QString m_table;
+    QStringList m_requiredColumns;
+    Connection* m_connection = nullptr;
+    DatasetState m_state = DatasetState::Inactive;
+    QVector<Column> m_columns;
+    int m_keyColumn = -1;
+    std::vector<qint64> m_rows; // grid order; kNewRow marks the record being inserted
+    int m_current = -1;
+    int m_currentBeforeInsert = -1;
+    bool m_eof = true;
+    QStringList m_buffer; // pending value texts while editing or inserting
+    bool m_modified = false;
+    std::unique_ptr<RowCache> m_cache;
+};
+
+} // namespace qb

@@ -1,0 +1,113 @@
+#include "connection.h"
+
+#include "databasefile.h"
+#include "sqlitestatement.h"
+#include "storeerror.h"
+
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QUrl>
+#include <QUuid>
+
+#include <sqlite3.h>
+
+namespace qb {
+
+namespace {
+
+// Another program (a second Quillbox, a backup tool) may hold the file for a moment; wait
+// this long before reporting "database is locked".
+constexpr int kBusyTimeoutMs = 5000;
+
+sqlite3* sqliteHandle(const QSqlDatabase& db) {
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.data());
+}
+
+} // namespace
+
+Connection::Connection()
+    : m_qtName(QUuid::createUuid().toString(QUuid::WithoutBraces)) {}
+
+Connection::~Connection() {
+    close();
+}
+
+void Connection::setConnectionString(const QString& connectionString) {
+    m_connectionString = connectionString;
+}
+
+QString Connection::fileName() const {
+    return fileNameOfConnectionString(m_connectionString);
+}
+
+void Connection::acquire() {
+    if (m_users == 0)
+        open();
+    ++m_users;
+}
+
+void Connection::release() {
+    if (m_users > 0 && --m_users == 0)
+        close();
+}
+
+sqlite3* Connection::handle() const {
+    if (!m_handle)
+        throw StoreError(QStringLiteral("数据库连接没有打开"));
+    return m_handle;
+}
+
+void Connection::open() {
+    const QString file = fileName();
+    checkDatabaseFile(file);
+    const auto failure = [&file](const QString& reason) {
+        return StoreError(QStringLiteral("无法打开数据库文件“%1”：%2").arg(file, reason));
+    };
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_qtName);
+        // mode=rw never creates a missing file; a write-protected file opens read-only, so it
+        // can still be browsed and a post reports the engine's error.
+        db.setDatabaseName(
+            QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()).toString(QUrl::FullyEncoded) +
+            QStringLiteral("?mode=rw"));
+        db.setConnectOptions(
+            QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+        if (db.open())
+            m_handle = sqliteHandle(db);
+        else
+            m_openError = db.lastError().text();
+    }
+    if (!m_handle) {
+        close();
+        throw failure(m_openError);
+    }
+    try {
+        // A rollback journal keeps the book one self-contained file, and FULL sync makes a
+        // record whose post has returned survive a crash or a power cut.
+        execSql(m_handle, QStringLiteral("PRAGMA journal_mode=DELETE"));
+        execSql(m_handle, QStringLiteral("PRAGMA synchronous=FULL"));
+        execSql(m_handle, QStringLiteral("SELECT count(*) FROM sqlite_master"));
+    } catch (const StoreError& error) {
+        close();
+        throw failure(error.message());
+    }
+}
+
+void Connection::close() {
+    m_handle = nullptr;
+    m_users = 0;
+    if (!QSqlDatabase::contains(m_qtName))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_qtName, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_qtName);
+}
+
+} // namespace qb

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+struct sqlite3;
+
+namespace qb {
+
+// The one database connection of the main window (ADOConnection1). It keeps its connection
+// string and opens the SQLite file only while at least one dataset uses it, so no file stays
+// open when every book is closed.
+class Connection {
+public:
+    Connection();
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    void setConnectionString(const QString& connectionString);
+    const QString& connectionString() const { return m_connectionString; }
+    QString fileName() const;
+
+    // A dataset starts or stops using the connection. The first acquire opens the file and
+    // throws a clear error when it is missing or not a database of ours.
+    void acquire();
+    void release();
+    bool isOpen() const { return m_handle != nullptr; }
+    sqlite3* handle() const;
+
+private:
+    void open();
+    void close();
+
+    QString m_connectionString;
+    QString m_qtName;
+    QString m_openError;
+    sqlite3* m_handle = nullptr;
+    int m_users = 0;
+};
+
+} // namespace qb

@@ -1,0 +1,153 @@
+#include "databasefile.h"
+
+#include "sqlitestatement.h"
+#include "storeerror.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <sqlite3.h>
+
+namespace qb {
+
+namespace {
+
+// "QBOX": marks files this program made, for tools such as file(1).
+constexpr int kApplicationId = 0x51424F58;
+
+const QString kConnectionTemplate =
+    QStringList{
+        QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0"),
+        QStringLiteral("User ID=Admin"),
+        QStringLiteral("Data Source=%s"),
+        QStringLiteral("Mode=Share Deny None"),
+        QStringLiteral("Extended Properties=\"\""),
+        QStringLiteral("Jet OLEDB:System database=\"\""),
+        QStringLiteral("Jet OLEDB:Registry Path=\"\""),
+        QStringLiteral("Jet OLEDB:Database Password=\"\""),
+        QStringLiteral("Jet OLEDB:Engine Type=5"),
+        QStringLiteral("Jet OLEDB:Database Locking Mode=1"),
+        QStringLiteral("Jet OLEDB:Global Partial Bulk Ops=2"),
+        QStringLiteral("Jet OLEDB:Global Bulk Transactions=1"),
+        QStringLiteral("Jet OLEDB:New Database Password=\"\""),
+        QStringLiteral("Jet OLEDB:Create System Database=False"),
+        QStringLiteral("Jet OLEDB:Encrypt Database=False"),
+        QStringLiteral("Jet OLEDB:Don't Copy Locale on Compact=False"),
+        QStringLiteral("Jet OLEDB:Compact Without Replica Repair=False"),
+        QStringLiteral("Jet OLEDB:SFP=False"),
+    }
+        .join(QLatin1Char(';'));
+
+const QString kPlaceholder = QStringLiteral("%s");
+
+qsizetype lastSeparator(const QString& name) {
+    qsizetype at = -1;
+    for (const QChar separator : {u'\\', u'/', u':'})
+        at = std::max(at, name.lastIndexOf(separator));
+    return at;
+}
+
+QByteArray readHeader(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw StoreError(
+            QStringLiteral("无法读取数据库文件“%1”：%2").arg(fileName, file.errorString()));
+    return file.read(100);
+}
+
+} // namespace
+
+QString connectionString(const QString& fileName) {
+    QString text = kConnectionTemplate;
+    return text.replace(kPlaceholder, fileName);
+}
+
+QString fileNameOfConnectionString(const QString& connectionString) {
+    const qsizetype at = kConnectionTemplate.indexOf(kPlaceholder);
+    const QString prefix = kConnectionTemplate.left(at);
+    const QString suffix = kConnectionTemplate.mid(at + kPlaceholder.size());
+    if (connectionString.startsWith(prefix) && connectionString.endsWith(suffix))
+        return connectionString.mid(prefix.size(),
+                                    connectionString.size() - prefix.size() - suffix.size());
+    return {};
+}
+
+QString extensionOf(const QString& name) {
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot > lastSeparator(name) ? name.mid(dot) : QString();
+}
+
+QString withMdbExtension(const QString& chosenName) {
+    const QString mdb = QStringLiteral(".mdb");
+    return extensionOf(chosenName) == mdb ? chosenName : chosenName + mdb;
+}
+
+void SplitFileName(const QString& name, FileNameParts& parts) {
+    parts = FileNameParts{};
+    if (!QFileInfo::exists(name))
+        return;
+    const qsizetype slash =
+        std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
+    parts.folder = name.left(std::max<qsizetype>(slash, 0));
+    parts.folderWithSeparator = name.left(slash + 1);
+    parts.fileName = name.mid(slash + 1);
+    const qsizetype dot = parts.fileName.lastIndexOf(QLatin1Char('.'));
+    parts.baseName = dot < 0 ? parts.fileName : parts.fileName.left(dot);
+    parts.extensionWithDot = dot < 0 ? QString() : parts.fileName.mid(dot);
+    parts.extension = parts.extensionWithDot.mid(1);
+}
+
+void checkDatabaseFile(const QString& fileName) {
+    if (!QFileInfo(fileName).isFile())
+        throw StoreError(QStringLiteral("数据库文件“%1”不存在").arg(fileName));
+    const QByteArray header = readHeader(fileName);
+    if (header.startsWith(QByteArrayLiteral("SQLite format 3\0")))
+        return;
+    if (header.mid(4, 15) == QByteArrayLiteral("Standard Jet DB"))
+        throw StoreError(
+            QStringLiteral("“%1”是 Access 数据库文件。Quillbox 只能打开它自己的数据库文件，"
+                           "请在 Quillbox 中新建数据库后再录入记录。")
+                .arg(fileName));
+    throw StoreError(QStringLiteral("“%1”不是 Quillbox 数据库文件").arg(fileName));
+}
+
+void CreateDatabaseFile(const QString& fileName) {
+    if (QFileInfo::exists(fileName))
+        throw StoreError(QStringLiteral("文件“%1”已经存在").arg(fileName));
+    sqlite3* db = nullptr;
+    const QByteArray path = QFile::encodeName(fileName);
+    int rc =
+        sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    QString error;
+    if (rc == SQLITE_OK) {
+        try {
+            // Writing a header field makes the file a real database instead of an empty one.
+            execSql(db, QStringLiteral("PRAGMA application_id=%1").arg(kApplicationId));
+        } catch (const StoreError& e) {
+            error = e.message();
+        }
+    } else {
+        error = db ? engineError(db) : QStringLiteral("out of memory");
+    }
+    sqlite3_close(db);
+    if (!error.isEmpty()) {
+        QFile::remove(fileName);
+        throw StoreError(QStringLiteral("无法创建数据库文件“%1”：%2").arg(fileName, error));
+    }
+}
+
+void copyDatabaseFile(sqlite3* source, const QString& target) {
+    if (QFileInfo::exists(target))
+        throw StoreError(QStringLiteral("文件“%1”已经存在，备份没有进行").arg(target));
+    SqliteStatement vacuum(source, QStringLiteral("VACUUM INTO ?1"));
+    vacuum.bindText(1, QFileInfo(target).absoluteFilePath());
+    try {
+        vacuum.step();
+    } catch (const StoreError& error) {
+        QFile::remove(target);
+        throw StoreError(QStringLiteral("备份到“%1”失败：%2").arg(target, error.message()));
+    }
+}
+
+} // namespace qb

@@ -1,0 +1,97 @@
+#include "recordstore.h"
+
+#include "databasefile.h"
+#include "sqlitestatement.h"
+#include "storeerror.h"
+
+#include <QFile>
+
+namespace qb {
+
+RecordStore::RecordStore(QObject* parent)
+    : QObject(parent) {
+    for (BookId id : allBooks()) {
+        const TableSchema& schema = tableSchema(id);
+        auto dataset = std::make_unique<BookDataset>(schema.datasetName);
+        dataset->setTableName(schema.tableName);
+        m_books[size_t(id)] = std::move(dataset);
+    }
+}
+
+RecordStore::~RecordStore() {
+    closeBooks();
+}
+
+void RecordStore::closeBooks() {
+    for (BookId id : allBooks())
+        book(id).close();
+}
+
+void RecordStore::openBooks() {
+    try {
+        for (BookId id : allBooks())
+            book(id).open(m_connection);
+    } catch (...) {
+        closeBooks();
+        throw;
+    }
+}
+
+void RecordStore::openDatabase(const QString& fileName) {
+    Connection probe;
+    probe.setConnectionString(connectionString(fileName));
+    for (BookId id : allBooks())
+        book(id).verify(probe);
+    closeBooks();
+    m_connection.setConnectionString(connectionString(fileName));
+    openBooks();
+}
+
+void RecordStore::reopenBooks() {
+    closeBooks();
+    openBooks();
+}
+
+RecordStore::CreateResult RecordStore::createDatabase(const QString& fileName) {
+    if (QFile::exists(fileName))
+        return CreateResult::AlreadyExists;
+    try {
+        CreateDatabaseFile(fileName);
+    } catch (const StoreError&) {
+        return CreateResult::FileCreationFailed;
+    }
+    closeBooks();
+    m_connection.setConnectionString(connectionString(fileName));
+    m_connection.acquire();
+    QString error;
+    {
+        // ADOQuery1: the three creation statements, as one transaction so that a failure
+        // leaves no half-made book behind.
+        sqlite3* handle = m_connection.handle();
+        try {
+            execSql(handle, QStringLiteral("BEGIN"));
+            for (BookId id : allBooks())
+                execSql(handle, tableSchema(id).createStatement());
+            execSql(handle, QStringLiteral("COMMIT"));
+        } catch (const StoreError& e) {
+            error = e.message();
+        }
+    }
+    m_connection.release();
+    if (!error.isEmpty()) {
+        QFile::remove(fileName);
+        throw StoreError(error);
+    }
+    return CreateResult::Created;
+}
+
+void RecordStore::backupDatabase(const QString& target) {
+    if (!isOpen())
+        return;
+    copyDatabaseFile(m_connection.handle(), target);
+    closeBooks();
+    m_connection.setConnectionString(connectionString(target));
+    openBooks();
+}
+
+} // namespace qb

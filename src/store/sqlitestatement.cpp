@@ -1,0 +1,83 @@
+#include "sqlitestatement.h"
+
+#include "storeerror.h"
+
+#include <sqlite3.h>
+
+namespace qb {
+
+QString engineError(sqlite3* db) {
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+SqliteStatement::SqliteStatement(sqlite3* db, const QString& sql)
+    : m_db(db) {
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &m_stmt, nullptr) != SQLITE_OK)
+        throw StoreError(engineError(db));
+}
+
+SqliteStatement::~SqliteStatement() {
+    sqlite3_finalize(m_stmt);
+}
+
+void SqliteStatement::bindText(int index, const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+}
+
+void SqliteStatement::bindNull(int index) {
+    sqlite3_bind_null(m_stmt, index);
+}
+
+void SqliteStatement::bindInt64(int index, qint64 value) {
+    sqlite3_bind_int64(m_stmt, index, value);
+}
+
+bool SqliteStatement::step() {
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    const QString message = engineError(m_db);
+    sqlite3_reset(m_stmt);
+    throw StoreError(message);
+}
+
+void SqliteStatement::reset() {
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+}
+
+qint64 SqliteStatement::int64(int column) const {
+    return sqlite3_column_int64(m_stmt, column);
+}
+
+bool SqliteStatement::isNull(int column) const {
+    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
+
+QString SqliteStatement::text(int column) const {
+    int length = 0;
+    const char* bytes = utf8(column, &length);
+    return QString::fromUtf8(bytes, length);
+}
+
+const char* SqliteStatement::utf8(int column, int* length) const {
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    *length = sqlite3_column_bytes(m_stmt, column);
+    return bytes;
+}
+
+int SqliteStatement::columnCount() const {
+    return sqlite3_column_count(m_stmt);
+}
+
+void execSql(sqlite3* db, const QString& sql) {
+    SqliteStatement statement(db, sql);
+    while (statement.step()) {
+    }
+}
+
+} // namespace qb

@@ -1,0 +1,30 @@
+#include "testbooks.h"
+
+#include <QDir>
+#include <stdexcept>
+
+namespace qb::test {
+
+QString createBookFile(const QString& folder, const QString& name) {
+    const QString file = QDir(folder).filePath(name);
+    RecordStore store;
+    if (store.createDatabase(file) != RecordStore::CreateResult::Created)
+        throw std::runtime_error("could not create the test book");
+    return file;
+}
+
+void addRecord(BookDataset& book, const QStringList& values) {
+    book.append();
+    for (int c = 0; c < values.size(); ++c)
+        book.setFieldText(c, values[c]);
+    book.post();
+}
+
+QStringList keysInGridOrder(const BookDataset& book) {
+    QStringList keys;
+    for (int row = 0; row < book.rowCount(); ++row)
+        keys << book.rowValueText(row, 0);
+    return keys;
+}
+
+} // namespace qb::test
