@@ -1,0 +1,111 @@
+#include "preferences.h"
+
+#include "profilefile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace qb {
+
+namespace {
+
+const QString kPathSection = u"lastpath"_s;
+const QString kPathKey = u"pathmdb"_s;
+const QString kHistorySection = u"findstr"_s;
+
+QString countKey(BookId book) {
+    return tableSchema(book).tableName + u"count"_s;
+}
+
+QString entrySuffix(BookId book) {
+    return u'.' + tableSchema(book).tableName + u"str"_s;
+}
+
+QString entryKey(BookId book, qsizetype index) {
+    return QString::number(index) + entrySuffix(book);
+}
+
+QStringList& historyOf(Preferences& preferences, BookId book) {
+    return preferences.histories[static_cast<std::size_t>(book)];
+}
+
+const QStringList& historyOf(const Preferences& preferences, BookId book) {
+    return preferences.histories[static_cast<std::size_t>(book)];
+}
+
+// The highest I with a key "I.<table>str" among the keys; -1 when there is none. Only the
+// spelling the loader asks for counts: "07.lianxi1str" is another key than "7.lianxi1str".
+qsizetype highestEntryIndex(const QStringList& keys, BookId book) {
+    const QString suffix = entrySuffix(book);
+    qsizetype highest = -1;
+    for (const QString& key : keys) {
+        if (!key.endsWith(suffix, Qt::CaseInsensitive))
+            continue;
+        const QStringView number = QStringView(key).chopped(suffix.size());
+        bool ok = false;
+        const int index = number.toInt(&ok);
+        if (ok && index >= 0 && QString::number(index) == number)
+            highest = std::max<qsizetype>(highest, index);
+    }
+    return highest;
+}
+
+// A count beyond the stored entries (a damaged or hand-edited file) must not make the start
+// read millions of missing keys, so the highest stored entry bounds it.
+QStringList loadHistory(const ProfileFile& file, const QStringList& keys, BookId book) {
+    const qsizetype count = std::min<qsizetype>(file.readInt(kHistorySection, countKey(book), 0),
+                                                highestEntryIndex(keys, book) + 1);
+    QStringList history;
+    for (qsizetype i = 0; i < count; ++i)
+        history.append(file.readString(kHistorySection, entryKey(book, i), QString()));
+    return history;
+}
+
+void writeHistory(ProfileFile& file, const QStringList& history, BookId book) {
+    file.writeString(kHistorySection, countKey(book), QString::number(history.size()));
+    for (qsizetype i = 0; i < history.size(); ++i)
+        file.writeString(kHistorySection, entryKey(book, i), history[i]);
+}
+
+} // namespace
+
+QString IniFileName() {
+    return iniFileNameFor(QCoreApplication::applicationFilePath(),
+                          QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+}
+
+QString iniFileNameFor(const QString& programFile, const QString& configFolder) {
+    const QFileInfo program(programFile);
+    const QString name =
+        (program.suffix().isEmpty() ? program.fileName() : program.completeBaseName()) + u".ini"_s;
+    const QFileInfo programFolder(program.absolutePath());
+    if (programFolder.isDir() && programFolder.isWritable())
+        return QDir(program.absolutePath()).filePath(name);
+    QDir().mkpath(configFolder);
+    return QDir(configFolder).filePath(name);
+}
+
+Preferences LoadPreferences(const QString& iniPath) {
+    const ProfileFile file(iniPath);
+    const QStringList keys = file.sectionKeys(kHistorySection);
+    Preferences preferences;
+    preferences.databasePath = file.readString(kPathSection, kPathKey, QString());
+    for (BookId book : allBooks())
+        historyOf(preferences, book) = loadHistory(file, keys, book);
+    return preferences;
+}
+
+void SavePreferences(const QString& iniPath, const Preferences& preferences) {
+    ProfileFile file(iniPath);
+    file.writeString(kPathSection, kPathKey, preferences.databasePath);
+    for (BookId book : allBooks())
+        writeHistory(file, historyOf(preferences, book), book);
+    file.save();
+}
+
+} // namespace qb

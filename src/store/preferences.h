@@ -1,0 +1,34 @@
+#pragma once
+
+#include "schema.h"
+
+#include <QString>
+#include <QStringList>
+#include <array>
+
+namespace qb {
+
+// What the program keeps between runs in its preferences file.
+struct Preferences {
+    QString databasePath; // the current database file; empty: none is opened at start
+    // Each book's search history in list order, indexed by BookId.
+    std::array<QStringList, kBookCount> histories;
+};
+
+// The preferences file: named after the program file with the extension "ini" (appended when
+// the program file has none), beside the program when that folder is writable, otherwise in
+// the user's configuration folder.
+QString IniFileName();
+// The same for a given program file and configuration folder; creates the configuration
+// folder when it is the one chosen and missing.
+QString iniFileNameFor(const QString& programFile, const QString& configFolder);
+
+// A missing file, section or key gives the empty path and empty histories. A history loads no
+// further than its highest stored entry, whatever its count says.
+Preferences LoadPreferences(const QString& iniPath);
+// Writes the path and every history with its count in one replacement of the file; entry keys
+// beyond a shorter history stay. Throws StoreError "Unable to write to <file>" and leaves the
+// old file as it was when the file cannot be written.
+void SavePreferences(const QString& iniPath, const Preferences& preferences);
+
+} // namespace qb
