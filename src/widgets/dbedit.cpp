@@ -1,0 +1,109 @@
+#include "dbedit.h"
+
+#include <QTextDocument>
+
+namespace qb {
+
+namespace {
+
+// Setting a line edit's limit sets its text again, which loses the cursor and the undo
+// history: only a new limit is set.
+void limitLength(QLineEdit* edit, int maxLength) {
+    if (edit->maxLength() != maxLength)
+        edit->setMaxLength(maxLength);
+}
+
+const QString kCrLf = QStringLiteral("\r\n");
+const QString kLf = QStringLiteral("\n");
+
+// The line break an edited value keeps: bare LF only where the value already used it, CR LF
+// (what the program writes everywhere else) otherwise.
+QString lineBreakOf(const QString& value) {
+    return value.contains(kLf) && !value.contains(kCrLf) ? kLf : kCrLf;
+}
+
+// The document's text with its block and line separators written as lineBreak. The raw text
+// keeps no-break spaces, which the plain text would turn into blanks.
+QString textWithLineBreaks(const QTextDocument& document, const QString& lineBreak) {
+    QString text = document.toRawText();
+    text.replace(QChar(QChar::ParagraphSeparator), lineBreak);
+    text.replace(QChar(QChar::LineSeparator), lineBreak);
+    return text;
+}
+
+} // namespace
+
+DBEdit::DBEdit(QWidget* parent)
+    : QLineEdit(parent)
+    , m_link(this) {
+    connect(&m_link, &FieldLink::dataChanged, this, &DBEdit::showValue);
+    connect(this, &QLineEdit::textEdited, &m_link, &FieldLink::userEdited);
+}
+
+void DBEdit::showValue() {
+    const QString value = m_link.valueText();
+    limitLength(this, m_link.maxLength(value));
+    // Unchanged text is left alone, so the cursor stays where the user was typing.
+    if (text() != value)
+        setText(value);
+}
+
+DBMemo::DBMemo(QWidget* parent)
+    : QPlainTextEdit(parent)
+    , m_link(this)
+    , m_lineBreak(kCrLf) {
+    // Long lines scroll sideways instead of wrapping, as with both scroll bars.
+    setLineWrapMode(NoWrap);
+    // Tab moves on to the next field, as in every other entry of the page.
+    setTabChangesFocus(true);
+    connect(&m_link, &FieldLink::dataChanged, this, &DBMemo::showValue);
+    connect(this, &QPlainTextEdit::textChanged, this, &DBMemo::textEdited);
+}
+
+void DBMemo::showValue() {
+    const QString value = m_link.valueText();
+    if (value == m_value)
+        return;
+    m_value = value;
+    m_lineBreak = lineBreakOf(value);
+    m_loading = true;
+    setPlainText(value);
+    m_loading = false;
+}
+
+void DBMemo::textEdited() {
+    if (m_loading)
+        return;
+    const QString text = textWithLineBreaks(*document(), m_lineBreak);
+    if (text == m_value)
+        return;
+    m_value = text;
+    m_link.userEdited(text);
+}
+
+DBComboBox::DBComboBox(QWidget* parent)
+    : QComboBox(parent)
+    , m_link(this) {
+    setEditable(true);
+    // Typed text is the record's value, not a new entry of the list; and nothing is completed
+    // behind the user's back, so the value is exactly what was typed.
+    setInsertPolicy(NoInsert);
+    setCompleter(nullptr);
+    addItems({QStringLiteral("男"), QStringLiteral("女")});
+    connect(&m_link, &FieldLink::dataChanged, this, &DBComboBox::showValue);
+    connect(lineEdit(), &QLineEdit::textEdited, &m_link, &FieldLink::userEdited);
+    connect(this, &QComboBox::activated, this,
+            [this](int index) { m_link.userEdited(itemText(index)); });
+    showValue();
+}
+
+void DBComboBox::showValue() {
+    const QString value = m_link.valueText();
+    limitLength(lineEdit(), m_link.maxLength(value));
+    if (currentText() == value)
+        return;
+    setCurrentIndex(findText(value));
+    setEditText(value);
+}
+
+} // namespace qb
