@@ -1,6 +1,10 @@
 #include "desktopplatform.h"
 
-#include "systemsettings.h"
+#ifdef Q_OS_WIN
+#include "winsystemsettings.h"
+#else
+#include "xdgautostart.h"
+#endif
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -30,10 +34,18 @@ QMessageBox::Icon iconOf(unsigned flags) {
     }
 }
 
+std::unique_ptr<SystemSettings> makeSystemSettings() {
+#ifdef Q_OS_WIN
+    return std::make_unique<WindowsSystemSettings>();
+#else
+    return std::make_unique<XdgAutostart>();
+#endif
+}
+
 } // namespace
 
 DesktopPlatform::DesktopPlatform()
-    : m_settings(std::make_unique<SystemSettings>()) {}
+    : m_settings(makeSystemSettings()) {}
 
 DesktopPlatform::~DesktopPlatform() = default;
 

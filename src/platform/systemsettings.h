@@ -1,15 +1,41 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 namespace qb {
 
+// One program started at logon.
+struct LogonProgram {
+    QString id;          // what deleteLogonProgram() takes: a registry value name, a file name
+    QString name;        // shown as "启动项目名"
+    QString commandLine; // shown as "路径"
+};
+
 // The system settings the settings window lists and prunes. Each platform fills in what it
-// has; what it lacks it reports as unavailable so the window can say so.
+// has; this base class is a system that has none of them, so the window can say so.
 class SystemSettings {
 public:
+    enum class Feature { BrowserExtensions, LogonPrograms, MenuShowDelay, BootTimeout };
+
     virtual ~SystemSettings() = default;
+
+    virtual bool has(Feature) const { return false; }
+
+    // The browser's context-menu extensions by name; empty when there are none to read.
+    virtual QStringList browserExtensions() { return {}; }
+    // Returns whether the extension was deleted.
+    virtual bool deleteBrowserExtension(const QString&) { return false; }
+
+    // Throws std::exception when an entry cannot be read as text.
+    virtual QList<LogonProgram> logonPrograms() { return {}; }
+    // Returns whether the program will no longer be started at logon.
+    virtual bool deleteLogonProgram(const QString&) { return false; }
+
+    // The two fixed tweaks, applied where the system has them; failures are not reported.
+    virtual void setMenuShowDelay(int /*milliseconds*/) {}
+    virtual void setBootTimeout(int /*seconds*/) {}
 };
 
 } // namespace qb

@@ -1,0 +1,190 @@
+#include "xdgautostart.h"
+
+#include <QByteArrayList>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSet>
+
+using namespace Qt::StringLiterals;
+
+namespace qb {
+
+namespace {
+
+// An autostart entry is a few hundred bytes; a stray big file in the folder is read only this
+// far, so it cannot exhaust memory.
+constexpr qint64 kMaxEntryBytes = 1 << 20;
+
+struct DesktopEntry {
+    QString name;
+    QString exec;
+    bool hidden = false;
+    QByteArrayList groupLines; // the lines of the [Desktop Entry] group, Hidden= left out
+};
+
+QByteArrayList fileLines(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArrayList lines = file.read(kMaxEntryBytes).split('\n');
+    for (QByteArray& line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+    }
+    return lines;
+}
+
+// A string value with its escapes \s \n \t \r \\ resolved.
+QString unescaped(const QByteArray& value) {
+    const QString text = QString::fromUtf8(value);
+    QString result;
+    result.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != u'\\' || i + 1 == text.size()) {
+            result += text[i];
+            continue;
+        }
+        const QChar escaped = text[++i];
+        switch (escaped.unicode()) {
+        case u's':
+            result += u' ';
+            break;
+        case u'n':
+            result += u'\n';
+            break;
+        case u't':
+            result += u'\t';
+            break;
+        case u'r':
+            result += u'\r';
+            break;
+        case u'\\':
+            result += u'\\';
+            break;
+        default:
+            result += u'\\';
+            result += escaped;
+        }
+    }
+    return result;
+}
+
+// Reads what the listing needs. A file that is not a desktop entry at all (no group, binary
+// junk, unreadable) gives an entry without name and command.
+DesktopEntry readEntry(const QString& path) {
+    DesktopEntry entry;
+    bool inGroup = false;
+    for (const QByteArray& line : fileLines(path)) {
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.startsWith('[')) {
+            inGroup = trimmed == "[Desktop Entry]";
+            continue;
+        }
+        if (!inGroup)
+            continue;
+        const qsizetype equals = trimmed.indexOf('=');
+        const QByteArray key = equals < 0 ? QByteArray() : trimmed.first(equals).trimmed();
+        const QByteArray value = trimmed.sliced(equals + 1).trimmed();
+        if (key == "Hidden") {
+            entry.hidden = value == "true";
+            continue;
+        }
+        entry.groupLines << line;
+        if (key == "Name" && entry.name.isEmpty())
+            entry.name = unescaped(value);
+        else if (key == "Exec" && entry.exec.isEmpty())
+            entry.exec = unescaped(value);
+    }
+    return entry;
+}
+
+QStringList entryFiles(const QString& folder) {
+    return QDir(folder).entryList({u"*.desktop"_s}, QDir::Files | QDir::CaseSensitive, QDir::Name);
+}
+
+bool isEntryFileName(const QString& id) {
+    return id.endsWith(u".desktop"_s) && !id.contains(u'/');
+}
+
+// The most important system file of that name, or the empty text.
+QString systemEntryFile(const QString& id) {
+    for (const QString& folder : XdgAutostart::systemFolders()) {
+        const QString path = QDir(folder).filePath(id);
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return {};
+}
+
+// Writes a user entry that keeps the hidden entry's settings and is never started.
+bool writeHiddenEntry(const QString& path, const QByteArrayList& groupLines) {
+    if (!QDir().mkpath(QFileInfo(path).path()))
+        return false;
+    // A user entry may be a link to a system file: replace the link, never write through it.
+    if (QFileInfo(path).isSymLink() && !QFile::remove(path))
+        return false;
+    QByteArray text = "[Desktop Entry]\n";
+    for (const QByteArray& line : groupLines)
+        text += line + '\n';
+    text += "Hidden=true\n";
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+        return false;
+    return file.commit();
+}
+
+} // namespace
+
+bool XdgAutostart::has(Feature feature) const {
+    return feature == Feature::LogonPrograms;
+}
+
+QString XdgAutostart::userFolder() {
+    // Relative paths in these variables are invalid and ignored.
+    const QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    const QDir base(QDir::isAbsolutePath(configHome) ? configHome
+                                                     : QDir::home().filePath(u".config"_s));
+    return base.filePath(u"autostart"_s);
+}
+
+QStringList XdgAutostart::systemFolders() {
+    QStringList folders = qEnvironmentVariable("XDG_CONFIG_DIRS").split(u':', Qt::SkipEmptyParts);
+    folders.removeIf([](const QString& folder) { return !QDir::isAbsolutePath(folder); });
+    if (folders.isEmpty())
+        folders << u"/etc/xdg"_s;
+    for (QString& folder : folders)
+        folder = QDir(folder).filePath(u"autostart"_s);
+    return folders;
+}
+
+QList<LogonProgram> XdgAutostart::logonPrograms() {
+    QList<LogonProgram> programs;
+    QSet<QString> seen;
+    for (const QString& folder : QStringList{userFolder()} + systemFolders()) {
+        for (const QString& file : entryFiles(folder)) {
+            if (seen.contains(file))
+                continue;
+            seen.insert(file);
+            const DesktopEntry entry = readEntry(QDir(folder).filePath(file));
+            if (!entry.hidden)
+                programs.append({file, entry.name.isEmpty() ? file : entry.name, entry.exec});
+        }
+    }
+    return programs;
+}
+
+bool XdgAutostart::deleteLogonProgram(const QString& id) {
+    if (!isEntryFileName(id))
+        return false;
+    const QString userFile = QDir(userFolder()).filePath(id);
+    const QString systemFile = systemEntryFile(id);
+    // Without a system entry behind it, the user's own entry simply goes.
+    if (systemFile.isEmpty())
+        return QFile::remove(userFile);
+    const bool userHasIt = QFileInfo(userFile).isFile();
+    return writeHiddenEntry(userFile, readEntry(userHasIt ? userFile : systemFile).groupLines);
+}
+
+} // namespace qb

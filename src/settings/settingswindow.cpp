@@ -1,0 +1,310 @@
+#include "settingswindow.h"
+
+#include "export/shell.h"
+#include "platform/errorguard.h"
+#include "platform/platform.h"
+#include "platform/systemsettings.h"
+
+#include <QEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QStyledItemDelegate>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <initializer_list>
+
+using namespace Qt::StringLiterals;
+using qb::SystemSettings;
+
+namespace {
+
+// The two fixed tweaks applied at every showing.
+constexpr int kMenuShowDelay = 1;  // milliseconds
+constexpr int kBootTimeout = 3000; // seconds, the boot loader's "timeout"
+constexpr int kLogonListHeight = 113;
+
+SystemSettings& settings() {
+    return qb::platform().systemSettings();
+}
+
+QPushButton* makeButton(const QString& name, const QString& text, const QRect& geometry,
+                        QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setGeometry(geometry);
+    return button;
+}
+
+QLabel* makeNote(const QString& name, const QString& text, QWidget* parent) {
+    auto* note = new QLabel(text, parent);
+    note->setObjectName(name);
+    note->setWordWrap(true);
+    note->setAlignment(Qt::AlignCenter);
+    return note;
+}
+
+// Says inside an empty list that this system has nothing of its kind, and disables the list's
+// buttons.
+void sayListMissing(QAbstractItemView* list, const QString& noteName, const QString& text,
+                    std::initializer_list<QPushButton*> buttons) {
+    auto* layout = new QVBoxLayout(list->viewport());
+    layout->addWidget(makeNote(noteName, text, list->viewport()));
+    list->setAccessibleDescription(text);
+    for (QPushButton* button : buttons)
+        button->setEnabled(false);
+}
+
+// Underlines the row under the mouse.
+class HotTrackDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (option->state & QStyle::State_MouseOver)
+            option->font.setUnderline(true);
+    }
+};
+
+QList<QListWidgetItem*> selectedInOrder(const QListWidget* list) {
+    QList<QListWidgetItem*> items;
+    for (int row = 0; row < list->count(); ++row) {
+        if (list->item(row)->isSelected())
+            items << list->item(row);
+    }
+    return items;
+}
+
+QList<QTreeWidgetItem*> selectedInOrder(const QTreeWidget* list) {
+    QList<QTreeWidgetItem*> items;
+    for (int row = 0; row < list->topLevelItemCount(); ++row) {
+        if (list->topLevelItem(row)->isSelected())
+            items << list->topLevelItem(row);
+    }
+    return items;
+}
+
+QString itemText(const QListWidgetItem& item) {
+    return item.text();
+}
+QString itemText(const QTreeWidgetItem& item) {
+    return item.text(0);
+}
+
+// Deletes each item's entry, first to last; an item leaves its list only when its entry was
+// deleted. Returns the texts of the items whose entries could not be deleted.
+template <typename Item, typename DeleteEntry>
+QStringList deleteEntries(const QList<Item*>& items, DeleteEntry deleteEntry) {
+    QStringList failed;
+    for (Item* item : items) {
+        if (deleteEntry(*item))
+            delete item;
+        else
+            failed << itemText(*item);
+    }
+    return failed;
+}
+
+// One message for all the entries of one command that could not be deleted.
+void reportFailures(const QStringList& failed) {
+    if (!failed.isEmpty())
+        qb::MsgBox(u"以下项目未能删除：\n"_s + failed.join(u'\n'), u"Quillbox"_s, qb::mb::IconStop);
+}
+
+} // namespace
+
+Tfrmsetting1::Tfrmsetting1(QWidget* parent)
+    : QDialog(parent) {
+    setWindowTitle(u"设置"_s);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    QFont font(u"宋体"_s, 9);
+    // Where 宋体 is not installed, any simplified Chinese font draws the texts.
+    font.setFamilies({u"宋体"_s, u"SimSun"_s, u"Noto Sans CJK SC"_s, u"Noto Serif CJK SC"_s,
+                      u"WenQuanYi Micro Hei"_s, u"WenQuanYi Zen Hei"_s});
+    setFont(font);
+    setFixedSize(449, 342);
+    move(197, 159);
+    createControls();
+    connectHandlers();
+    sayWhatIsMissing();
+}
+
+void Tfrmsetting1::createControls() {
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(u"PageControl1"_s);
+    PageControl1->setGeometry(0, 0, 449, 310);
+    TabSheet3 = new QWidget;
+    TabSheet3->setObjectName(u"TabSheet3"_s);
+    PageControl1->addTab(TabSheet3, u"选项1"_s);
+    TabSheet3->installEventFilter(this);
+
+    lb1 = new QListWidget(TabSheet3);
+    lb1->setObjectName(u"lb1"_s);
+    lb1->setGeometry(0, 2, 214, 137);
+    lb1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lb1->setAccessibleName(u"浏览器右键菜单扩展"_s);
+    Button5 = makeButton(u"Button5"_s, u"删除选的"_s, {249, 6, 84, 19}, TabSheet3);
+    Button6 = makeButton(u"Button6"_s, u"刷新"_s, {250, 30, 85, 19}, TabSheet3);
+
+    Label2 = new QLabel(u"以下是WINDOWS启动项目"_s, TabSheet3);
+    Label2->setObjectName(u"Label2"_s);
+    Label2->move(4, 146);
+    Label2->adjustSize();
+    Button7 = makeButton(u"Button7"_s, u"删除选的"_s, {264, 143, 85, 22}, TabSheet3);
+    Button8 = makeButton(u"Button8"_s, u"刷新"_s, {358, 143, 73, 22}, TabSheet3);
+    createLogonList();
+
+    Button1 = makeButton(u"Button1"_s, u"应用"_s, {268, 316, 81, 21}, this);
+    Button2 = makeButton(u"Button2"_s, u"放弃"_s, {358, 316, 75, 21}, this);
+}
+
+void Tfrmsetting1::createLogonList() {
+    lv4 = new QTreeWidget(TabSheet3);
+    lv4->setObjectName(u"lv4"_s);
+    lv4->setGeometry(0, 170, 441, kLogonListHeight);
+    lv4->setHeaderLabels({u"启动项目名"_s, u"路径"_s});
+    lv4->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    lv4->header()->setStretchLastSection(false);
+    lv4->header()->setSectionsClickable(false);
+    lv4->setRootIsDecorated(false);
+    lv4->setUniformRowHeights(true);
+    lv4->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lv4->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lv4->setAllColumnsShowFocus(true);
+    lv4->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The selection stays as visible when the list loses the focus.
+    QPalette palette = lv4->palette();
+    palette.setColor(QPalette::Inactive, QPalette::Highlight,
+                     palette.color(QPalette::Active, QPalette::Highlight));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     palette.color(QPalette::Active, QPalette::HighlightedText));
+    lv4->setPalette(palette);
+    // Hot tracking: the row under the mouse is underlined and the pointer is a hand.
+    lv4->setItemDelegate(new HotTrackDelegate(lv4));
+    lv4->setMouseTracking(true);
+    lv4->viewport()->setAttribute(Qt::WA_Hover);
+    Label2->setBuddy(lv4);
+    lv4->setAccessibleName(Label2->text());
+}
+
+void Tfrmsetting1::connectHandlers() {
+    connect(Button1, &QPushButton::clicked, this, &Tfrmsetting1::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &Tfrmsetting1::Button2Click);
+    connect(Button5, &QPushButton::clicked, this, &Tfrmsetting1::Button5Click);
+    connect(Button6, &QPushButton::clicked, this, &Tfrmsetting1::Button6Click);
+    connect(Button7, &QPushButton::clicked, this, &Tfrmsetting1::Button7Click);
+    connect(Button8, &QPushButton::clicked, this, &Tfrmsetting1::Button8Click);
+    connect(lv4, &QTreeWidget::entered, this,
+            [this] { lv4->viewport()->setCursor(Qt::PointingHandCursor); });
+    connect(lv4, &QTreeWidget::viewportEntered, this, [this] { lv4->viewport()->unsetCursor(); });
+}
+
+void Tfrmsetting1::sayWhatIsMissing() {
+    using Feature = SystemSettings::Feature;
+    const SystemSettings& system = settings();
+    if (!system.has(Feature::BrowserExtensions))
+        sayListMissing(lb1, u"lb1Note"_s, u"此系统没有浏览器右键菜单扩展"_s, {Button5, Button6});
+    if (!system.has(Feature::LogonPrograms))
+        sayListMissing(lv4, u"lv4Note"_s, u"此系统没有登录时启动的程序"_s, {Button7, Button8});
+    QStringList missingTweaks;
+    if (!system.has(Feature::MenuShowDelay))
+        missingTweaks << u"菜单显示延迟"_s;
+    if (!system.has(Feature::BootTimeout))
+        missingTweaks << u"启动菜单等待时间"_s;
+    if (missingTweaks.isEmpty())
+        return;
+    const QString text = u"此系统没有%1，打开本窗口时不作更改。"_s.arg(missingTweaks.join(u"和"_s));
+    makeNote(u"tweaksNote"_s, text, TabSheet3)->setGeometry(220, 60, 215, 76);
+}
+
+void Tfrmsetting1::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Every showing by the program, not a window system's restore.
+    if (!event->spontaneous())
+        FormShow();
+}
+
+bool Tfrmsetting1::eventFilter(QObject* watched, QEvent* event) {
+    // The logon list keeps to the bottom of its page, whatever height the style gives it.
+    if (watched == TabSheet3 && event->type() == QEvent::Resize)
+        lv4->setGeometry(0, TabSheet3->height() - kLogonListHeight, TabSheet3->width(),
+                         kLogonListHeight);
+    return QDialog::eventFilter(watched, event);
+}
+
+void Tfrmsetting1::FormShow() {
+    qb::guarded([this] {
+        PageControl1->setCurrentIndex(0);
+        refreshLogonPrograms();
+        refreshExtensions();
+        settings().setMenuShowDelay(kMenuShowDelay);
+        settings().setBootTimeout(kBootTimeout);
+        Button1->setEnabled(false);
+    });
+}
+
+void Tfrmsetting1::Button1Click() {
+    qb::guarded([this] { Button1->setEnabled(false); });
+}
+
+void Tfrmsetting1::Button2Click() {
+    qb::guarded([this] { reject(); });
+}
+
+void Tfrmsetting1::Button5Click() {
+    qb::guarded([this] { deleteSelectedExtensions(); });
+}
+
+void Tfrmsetting1::Button6Click() {
+    qb::guarded([this] { refreshExtensions(); });
+}
+
+void Tfrmsetting1::Button7Click() {
+    qb::guarded([this] {
+        if (qb::MsgBox(u"真的要删除？"_s, u"慎重考虑"_s, qb::mb::YesNo | qb::mb::IconStop) ==
+            qb::mb::IdYes)
+            deleteSelectedLogonPrograms();
+    });
+}
+
+void Tfrmsetting1::Button8Click() {
+    qb::guarded([this] { refreshLogonPrograms(); });
+}
+
+void Tfrmsetting1::refreshLogonPrograms() {
+    const QList<qb::LogonProgram> programs = settings().logonPrograms();
+    lv4->clear();
+    for (const qb::LogonProgram& program : programs) {
+        auto* row = new QTreeWidgetItem(lv4, {program.name, program.commandLine});
+        row->setData(0, Qt::UserRole, program.id);
+    }
+}
+
+void Tfrmsetting1::refreshExtensions() {
+    // When there are none to read, the list keeps the entries it had.
+    const QStringList names = settings().browserExtensions();
+    if (names.isEmpty())
+        return;
+    lb1->clear();
+    lb1->addItems(names);
+}
+
+void Tfrmsetting1::deleteSelectedExtensions() {
+    reportFailures(deleteEntries(selectedInOrder(lb1), [](const QListWidgetItem& item) {
+        return settings().deleteBrowserExtension(item.text());
+    }));
+}
+
+void Tfrmsetting1::deleteSelectedLogonPrograms() {
+    reportFailures(deleteEntries(selectedInOrder(lv4), [](const QTreeWidgetItem& item) {
+        return settings().deleteLogonProgram(item.data(0, Qt::UserRole).toString());
+    }));
+}
