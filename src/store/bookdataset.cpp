@@ -332,12 +332,15 @@ void BookDataset::remove() {
     m_cache->forget(rowId);
     m_buffer.clear();
     m_modified = false;
+    const bool wasEditing = m_state != DatasetState::Browse;
+    m_state = DatasetState::Browse;
     const int row = m_current;
     m_rows.erase(m_rows.begin() + row);
-    Q_EMIT rowRemoved(row);
-    setState(DatasetState::Browse);
     m_current = std::min(row, rowCount() - 1);
     m_eof = m_rows.empty();
+    Q_EMIT rowRemoved(row);
+    if (wasEditing)
+        Q_EMIT stateChanged();
     Q_EMIT currentChanged();
 }
 
@@ -353,19 +356,23 @@ void BookDataset::post() {
 }
 
 void BookDataset::cancel() {
-    if (m_state == DatasetState::Insert) {
-        const int row = m_current;
-        m_rows.erase(m_rows.begin() + row);
-        Q_EMIT rowRemoved(row);
-        m_current = std::min(m_currentBeforeInsert, rowCount() - 1);
-    } else if (m_state != DatasetState::Edit) {
+    const DatasetState state = m_state;
+    if (state != DatasetState::Edit && state != DatasetState::Insert)
         return;
-    }
+    const int row = m_current;
     m_buffer.clear();
     m_modified = false;
-    setState(DatasetState::Browse);
-    if (m_current >= 0)
-        Q_EMIT rowChanged(m_current);
+    // Listeners hear of a removed row only once the dataset is browsing again, so what they
+    // read is the stored rows, not the dropped record.
+    m_state = DatasetState::Browse;
+    if (state == DatasetState::Insert) {
+        m_rows.erase(m_rows.begin() + row);
+        m_current = std::min(m_currentBeforeInsert, rowCount() - 1);
+        Q_EMIT rowRemoved(row);
+    } else {
+        Q_EMIT rowChanged(row);
+    }
+    Q_EMIT stateChanged();
     Q_EMIT currentChanged();
 }
 

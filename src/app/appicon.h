@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QIcon>
+
+namespace qb {
+
+// The program's picture, for the window and the tray icon.
+QIcon applicationIcon();
+
+} // namespace qb

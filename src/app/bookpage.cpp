@@ -1,0 +1,255 @@
+#include "bookpage.h"
+
+#include "store/bookdataset.h"
+#include "widgets/dbedit.h"
+#include "widgets/dbgrid.h"
+#include "widgets/lbbutton.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace qb {
+
+namespace {
+
+// Entry tab geometry: a label column, then the field; a second field of a row to the right.
+constexpr int kTop = 10;
+constexpr int kRowHeight = 26;
+constexpr int kLabelLeft = 6;
+constexpr int kLabelWidth = 64;
+constexpr int kFieldLeft = kLabelLeft + kLabelWidth + 4;
+constexpr int kFieldWidth = 200;
+constexpr int kPairFieldWidth = 100;
+constexpr int kSecondLabelLeft = kFieldLeft + kPairFieldWidth + 8;
+constexpr int kFieldHeight = 20;
+constexpr int kGridHeight = 250;
+
+QLabel* addLabel(QWidget* parent, const QString& text, QPoint at, int width) {
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(at.x(), at.y(), width, kFieldHeight);
+    return label;
+}
+
+QWidget* makeField(const EntryField& field, QWidget* parent) {
+    QWidget* widget = nullptr;
+    switch (field.kind) {
+    case EntryKind::Line:
+        widget = new DBEdit(parent);
+        break;
+    case EntryKind::Memo: {
+        auto* memo = new DBMemo(parent);
+        memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        widget = memo;
+        break;
+    }
+    case EntryKind::Sex:
+        widget = new DBComboBox(parent);
+        break;
+    }
+    widget->setObjectName(field.control);
+    widget->setAccessibleName(field.label);
+    return widget;
+}
+
+void layoutEntryTab(const EntryTab& tab, QWidget* page, BookPage& out) {
+    int y = kTop;
+    for (const EntryRow& row : tab.rows) {
+        const bool pair = row.fields.size() == 2;
+        int rowHeight = kRowHeight;
+        for (size_t i = 0; i < row.fields.size(); ++i) {
+            const EntryField& field = row.fields[i];
+            const int labelLeft = i == 0 ? kLabelLeft : kSecondLabelLeft;
+            const int fieldLeft = i == 0 ? kFieldLeft : kSecondLabelLeft + kLabelWidth / 2 + 8;
+            QLabel* label = addLabel(page, field.label, {labelLeft, y + 2},
+                                     i == 0 ? kLabelWidth : kLabelWidth / 2 + 4);
+            QWidget* widget = makeField(field, page);
+            label->setBuddy(widget);
+            const QSize size = field.kind == EntryKind::Memo
+                                   ? field.memoSize
+                                   : QSize(pair ? kPairFieldWidth : kFieldWidth, kFieldHeight);
+            widget->setGeometry(fieldLeft, y, size.width(), size.height());
+            rowHeight = std::max(rowHeight, size.height() + 6);
+            out.fields.insert(field.control, widget);
+            if (!field.linkButton.isEmpty()) {
+                auto* link = new QToolButton(page);
+                link->setObjectName(field.linkButton);
+                link->setGeometry(fieldLeft + size.width() + 4, y + 1, 45, 18);
+                out.linkButtons.insert(field.linkButton, link);
+            }
+        }
+        y += rowHeight;
+    }
+}
+
+// A book page whose inner page control is aligned to its left edge: full height, own width.
+class BookPageWidget : public QWidget {
+public:
+    using QWidget::QWidget;
+    QWidget* leftAligned = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        if (leftAligned)
+            leftAligned->resize(leftAligned->width(), height());
+    }
+};
+
+QWidget* addTab(QTabWidget* tabs, const QString& name, const QString& title) {
+    auto* page = new QWidget;
+    page->setObjectName(name);
+    tabs->addTab(page, title);
+    return page;
+}
+
+void buildSearchBar(const BookLayout& layout, QWidget* page, BookPage& out) {
+    const SearchBarLayout& bar = layout.searchBar;
+    auto* chooser = new QComboBox(page);
+    chooser->setObjectName(layout.chooserName);
+    chooser->setGeometry(bar.columnChooser);
+    chooser->setAccessibleName(QStringLiteral("字段"));
+    auto* search = new QComboBox(page);
+    search->setObjectName(layout.searchName);
+    search->setEditable(true);
+    // Only 定位 searches; Enter must not add entries of its own.
+    search->setInsertPolicy(QComboBox::NoInsert);
+    search->setGeometry(bar.searchBox);
+    search->setAccessibleName(QStringLiteral("要找的内容"));
+    addLabel(page, QStringLiteral("字段"), {5, 256}, 60)->setBuddy(chooser);
+    addLabel(page, QStringLiteral("要找的内容"), {162, 257}, 100)->setBuddy(search);
+    auto* locate = new TLbButton(page);
+    locate->setObjectName(bar.locateName);
+    locate->setText(QStringLiteral("定位"));
+    locate->setGeometry(QRect(bar.locateButton, QSize(70, 23)));
+    out.buttons.insert(bar.locateName, locate);
+    out.controls.columnChooser = chooser;
+    out.controls.searchBox = search;
+    out.controls.locateButton = locate;
+}
+
+TLbButton*& controlSlot(BookControls& c, Command command) {
+    switch (command) {
+    case Command::Append:
+        return c.appendButton;
+    case Command::Insert:
+        return c.insertButton;
+    case Command::Edit:
+        return c.editButton;
+    case Command::Delete:
+        return c.deleteButton;
+    case Command::Refresh:
+        return c.refreshButton;
+    case Command::Post:
+        return c.postButton;
+    case Command::Cancel:
+        return c.cancelButton;
+    case Command::First:
+        return c.firstButton;
+    case Command::Prior:
+        return c.priorButton;
+    case Command::Next:
+        return c.nextButton;
+    case Command::Last:
+        break;
+    }
+    return c.lastButton;
+}
+
+void buildCommandButtons(const BookLayout& layout, QWidget* page, BookPage& out) {
+    for (const CommandButtonLayout& b : layout.buttons) {
+        auto* button = new TLbButton(page);
+        button->setObjectName(b.name);
+        button->setText(commandCaption(b.command));
+        button->setGeometry(b.designed);
+        out.buttons.insert(b.name, button);
+        controlSlot(out.controls, b.command) = button;
+    }
+}
+
+} // namespace
+
+BookPage buildBookPage(const BookLayout& layout, QTabWidget* pageControl1) {
+    BookPage out;
+    auto* page = new BookPageWidget;
+    page->setObjectName(layout.pageName);
+    pageControl1->addTab(page, layout.pageTitle);
+    out.controls.bookPage = page;
+
+    auto* inner = new QTabWidget(page);
+    inner->setObjectName(layout.innerPagesName);
+    inner->setGeometry(0, 0, layout.innerWidth, page->height());
+    page->leftAligned = inner;
+    out.controls.pages = inner;
+
+    QWidget* overview = addTab(inner, QString(), QStringLiteral("大概"));
+    auto* grid = new DBGrid(overview);
+    grid->setObjectName(layout.gridName);
+    grid->setGeometry(0, 0, layout.innerWidth - 8, kGridHeight);
+    out.controls.grid = grid;
+    buildSearchBar(layout, overview, out);
+
+    QWidget* entry = addTab(inner, QString(), QStringLiteral("录入"));
+    if (layout.entryTabs.size() > 1) {
+        auto* sub = new QTabWidget(entry);
+        sub->setObjectName(QStringLiteral("PageControl3"));
+        for (const EntryTab& tab : layout.entryTabs)
+            layoutEntryTab(tab, addTab(sub, QString(), tab.title), out);
+        out.controls.entrySubPages = sub;
+        auto* fill = new QVBoxLayout(entry);
+        fill->setContentsMargins(0, 0, 0, 0);
+        fill->addWidget(sub);
+    } else {
+        layoutEntryTab(layout.entryTabs.front(), entry, out);
+    }
+
+    if (layout.hasDetailPage) {
+        QWidget* detail = addTab(inner, QString(), QStringLiteral("展示"));
+        auto* view = new QPlainTextEdit(detail);
+        view->setObjectName(QStringLiteral("Lianxi1Zhanshi"));
+        view->setReadOnly(true);
+        view->setAccessibleName(QStringLiteral("展示"));
+        auto* fill = new QVBoxLayout(detail);
+        fill->setContentsMargins(0, 0, 0, 0);
+        fill->addWidget(view);
+        out.controls.detailView = view;
+    }
+    buildCommandButtons(layout, page, out);
+    return out;
+}
+
+QStringList boundColumns(const BookLayout& layout) {
+    QStringList columns;
+    for (const EntryTab& tab : layout.entryTabs)
+        for (const EntryRow& row : tab.rows)
+            for (const EntryField& field : row.fields)
+                columns << field.column;
+    return columns;
+}
+
+void bindBookPage(const BookLayout& layout, BookPage& page, BookDataset& dataset) {
+    page.controls.dataset = &dataset;
+    page.controls.grid->setDataSource(&dataset);
+    for (const EntryTab& tab : layout.entryTabs)
+        for (const EntryRow& row : tab.rows)
+            for (const EntryField& field : row.fields) {
+                QWidget* widget = page.fields.value(field.control);
+                if (auto* edit = qobject_cast<DBEdit*>(widget)) {
+                    edit->setDataSource(&dataset);
+                    edit->setDataField(field.column);
+                } else if (auto* memo = qobject_cast<DBMemo*>(widget)) {
+                    memo->setDataSource(&dataset);
+                    memo->setDataField(field.column);
+                } else if (auto* combo = qobject_cast<DBComboBox*>(widget)) {
+                    combo->setDataSource(&dataset);
+                    combo->setDataField(field.column);
+                }
+            }
+    dataset.setRequiredColumns(boundColumns(layout));
+}
+
+} // namespace qb

@@ -1,0 +1,48 @@
+#include "app/sdiappform.h"
+#include "platform/desktopplatform.h"
+#include "platform/singleinstance.h"
+#include "store/preferences.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+namespace {
+
+// The system's own texts (Yes/No, OK, file dialogs) read in Simplified Chinese whatever the
+// desktop's language is.
+void loadChineseQtTexts(QApplication& app) {
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(translator);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    qb::SingleInstance instance(QStringLiteral("Quillbox"));
+    if (instance.notifyRunningInstance())
+        return 0;
+    QApplication::setApplicationName(QStringLiteral("Quillbox"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Quillbox"));
+    loadChineseQtTexts(app);
+    qb::DesktopPlatform desktop;
+    qb::setPlatform(&desktop);
+
+    qb::TSDIAppForm form(qb::IniFileName());
+    QObject::connect(&instance, &qb::SingleInstance::activated, &form, [&form] {
+        if (form.isMinimized())
+            form.showNormal();
+        form.raise();
+        form.activateWindow();
+    });
+    instance.listen();
+    form.show();
+    const int code = QApplication::exec();
+    form.FormDestroy();
+    qb::setPlatform(nullptr);
+    return code;
+}

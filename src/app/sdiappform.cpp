@@ -1,0 +1,628 @@
+#include "sdiappform.h"
+
+#include "appicon.h"
+#include "export/favorites.h"
+#include "export/shell.h"
+#include "export/textexport.h"
+#include "navpanel/frmdaohang.h"
+#include "platform/errorguard.h"
+#include "settings/settingswindow.h"
+#include "store/databasefile.h"
+#include "store/preferences.h"
+#include "widgets/dbgrid.h"
+#include "widgets/lbbutton.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWindowStateChangeEvent>
+
+namespace qb {
+
+namespace {
+
+const QString kTitle = QStringLiteral("Quillbox");
+const QString kDatabaseFilter = QStringLiteral("ACESS数据库文件|*.mdb");
+constexpr int kRestoredInnerWidth = 383;
+
+const QStringList kMoveCaptions = {QStringLiteral("||<"), QStringLiteral("|<"),
+                                   QStringLiteral(">|"), QStringLiteral(">||")};
+const QStringList kRecordCaptions = {
+    QStringLiteral("添加"), QStringLiteral("修改"), QStringLiteral("插入"), QStringLiteral("删除"),
+    QStringLiteral("提交"), QStringLiteral("取消"), QStringLiteral("刷新")};
+
+using Handler = void (TSDIAppForm::*)();
+const std::pair<const char*, Handler> kButtonHandlers[] = {
+    {"LbButton1", &TSDIAppForm::LbButton1Click},   {"LbButton2", &TSDIAppForm::LbButton2Click},
+    {"LbButton3", &TSDIAppForm::LbButton3Click},   {"LbButton4", &TSDIAppForm::LbButton4Click},
+    {"LbButton5", &TSDIAppForm::LbButton5Click},   {"LbButton6", &TSDIAppForm::LbButton6Click},
+    {"LbButton7", &TSDIAppForm::LbButton7Click},   {"LbButton8", &TSDIAppForm::LbButton8Click},
+    {"LbButton9", &TSDIAppForm::LbButton9Click},   {"LbButton10", &TSDIAppForm::LbButton10Click},
+    {"LbButton11", &TSDIAppForm::LbButton11Click}, {"LbButton12", &TSDIAppForm::LbButton12Click},
+    {"LbButton13", &TSDIAppForm::LbButton13Click}, {"LbButton14", &TSDIAppForm::LbButton14Click},
+    {"LbButton15", &TSDIAppForm::LbButton15Click}, {"LbButton16", &TSDIAppForm::LbButton16Click},
+    {"LbButton17", &TSDIAppForm::LbButton17Click}, {"LbButton18", &TSDIAppForm::LbButton18Click},
+    {"LbButton19", &TSDIAppForm::LbButton19Click}, {"LbButton20", &TSDIAppForm::LbButton20Click},
+    {"LbButton21", &TSDIAppForm::LbButton21Click}, {"LbButton22", &TSDIAppForm::LbButton22Click},
+    {"LbButton23", &TSDIAppForm::LbButton23Click}, {"LbButton24", &TSDIAppForm::LbButton24Click},
+    {"LbButton25", &TSDIAppForm::LbButton25Click}, {"LbButton26", &TSDIAppForm::LbButton26Click},
+    {"LbButton27", &TSDIAppForm::LbButton27Click}, {"LbButton28", &TSDIAppForm::LbButton28Click},
+    {"LbButton29", &TSDIAppForm::LbButton29Click}, {"LbButton30", &TSDIAppForm::LbButton30Click},
+    {"LbButton31", &TSDIAppForm::LbButton31Click}, {"LbButton32", &TSDIAppForm::LbButton32Click},
+    {"LbButton33", &TSDIAppForm::LbButton33Click}, {"LbButton34", &TSDIAppForm::LbButton34Click},
+    {"LbButton35", &TSDIAppForm::LbButton35Click}, {"LbButton36", &TSDIAppForm::LbButton36Click},
+};
+
+QAction* addItem(QMenu* menu, const char* name, const QString& caption,
+                 const QKeySequence& shortcut = {}) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setShortcut(shortcut);
+    return action;
+}
+
+} // namespace
+
+TSDIAppForm::TSDIAppForm(const QString& iniPath, QWidget* parent)
+    : QMainWindow(parent)
+    , m_iniPath(iniPath) {
+    setObjectName(QStringLiteral("SDIAppForm"));
+    setWindowTitle(kTitle);
+    setWindowIcon(applicationIcon());
+    QFont font(QStringLiteral("宋体"));
+    font.setPixelSize(12);
+    setFont(font);
+    setGeometry(106, 94, 613, 505);
+    buildMenus();
+    buildBooks();
+    buildTrayIcon();
+    connectHandlers();
+}
+
+TSDIAppForm::~TSDIAppForm() {
+    FormDestroy();
+    // The panel reads this window's datasets; it must not outlive them.
+    delete m_navigationPanel;
+}
+
+void TSDIAppForm::buildMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("文件"));
+    file->setObjectName(QStringLiteral("File1"));
+    FileNewItem = addItem(file, "FileNewItem", QStringLiteral("新建数据库"),
+                          QKeySequence(Qt::CTRL | Qt::Key_N));
+    FileOpenItem = addItem(file, "FileOpenItem", QStringLiteral("打开数据库"),
+                           QKeySequence(Qt::CTRL | Qt::Key_O));
+    FileSaveAsItem = addItem(file, "FileSaveAsItem", QStringLiteral("备份数据库"),
+                             QKeySequence(Qt::CTRL | Qt::Key_S));
+    file->addSeparator();
+    QMenu* exportMenu = file->addMenu(QStringLiteral("导出文本文件"));
+    exportMenu->setObjectName(QStringLiteral("N5"));
+    N6 = addItem(exportMenu, "N6", QStringLiteral("联系1"));
+    N11 = addItem(exportMenu, "N11", QStringLiteral("网址1"));
+    N12 = addItem(exportMenu, "N12", QStringLiteral("序列号1"));
+    file->addSeparator();
+    FileExitItem = addItem(file, "FileExitItem", QStringLiteral("退出"));
+    QMenu* other = menuBar()->addMenu(QStringLiteral("其他"));
+    other->setObjectName(QStringLiteral("N2"));
+    IE1 = addItem(other, "IE1", QStringLiteral("将网址导入到IE收藏夹"));
+    N8 = addItem(other, "N8", QStringLiteral("导航"));
+    other->addSeparator();
+    N3 = addItem(other, "N3", QStringLiteral("设置"));
+}
+
+QWidget* TSDIAppForm::buildStatusBar(const QString& name, const std::array<int, 4>& widths,
+                                     std::array<QLabel*, 4>& panels) {
+    auto* bar = new QFrame;
+    bar->setObjectName(name);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(0, 1, 0, 1);
+    row->setSpacing(2);
+    for (size_t i = 0; i < panels.size(); ++i) {
+        auto* panel = new QLabel(bar);
+        panel->setObjectName(QStringLiteral("%1Panel%2").arg(name).arg(i));
+        panel->setFixedHeight(18);
+        const bool last = i + 1 == panels.size();
+        // The last panel has no bevel and takes the rest of the bar.
+        panel->setFrameStyle(last ? QFrame::NoFrame : QFrame::Panel | QFrame::Sunken);
+        if (!last)
+            panel->setFixedWidth(widths[i]);
+        row->addWidget(panel, last ? 1 : 0);
+        panels[i] = panel;
+    }
+    return bar;
+}
+
+void TSDIAppForm::buildBooks() {
+    auto* central = new QWidget;
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    PageControl1 = new QTabWidget;
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    column->addWidget(PageControl1, 1);
+    column->addWidget(buildStatusBar(QStringLiteral("sb2"), {150, 150, 150, 150}, sb2));
+    column->addWidget(buildStatusBar(QStringLiteral("sb1"), {150, 150, 150, 50}, sb1));
+    setCentralWidget(central);
+    for (BookId id : allBooks()) {
+        BookPage& page = m_pages[size_t(id)];
+        page = buildBookPage(bookLayout(id), PageControl1);
+        page.controls.dataset = &m_store.book(id);
+        page.controls.positionPanel = sb2[size_t(id)];
+        page.controls.countPanel = sb1[size_t(id)];
+        page.controls.firstLastPanel = sb1[3];
+        m_books[size_t(id)] = std::make_unique<Book>(bookTraits(id), page.controls, this);
+    }
+}
+
+void TSDIAppForm::buildTrayIcon() {
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    N14 = addItem(PopupMenu1, "N14", QStringLiteral("显示导航面板"));
+    N9 = addItem(PopupMenu1, "N9", QStringLiteral("显示主窗体"));
+    PopupMenu1->addSeparator();
+    N13 = addItem(PopupMenu1, "N13", QStringLiteral("退出"));
+    StTrayIcon1 = new QSystemTrayIcon(applicationIcon(), this);
+    StTrayIcon1->setObjectName(QStringLiteral("StTrayIcon1"));
+    StTrayIcon1->setContextMenu(PopupMenu1);
+    connect(StTrayIcon1, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::DoubleClick)
+                    restoreFromTray();
+            });
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        StTrayIcon1->show();
+}
+
+void TSDIAppForm::connectHandlers() {
+    const auto bind = [this](QAction* action, Handler handler) {
+        connect(action, &QAction::triggered, this,
+                [this, handler] { guarded([&] { (this->*handler)(); }); });
+    };
+    bind(FileNewItem, &TSDIAppForm::FileNewItemClick);
+    bind(FileOpenItem, &TSDIAppForm::FileOpenItemClick);
+    bind(FileSaveAsItem, &TSDIAppForm::FileSaveAsItemClick);
+    bind(N6, &TSDIAppForm::N6Click);
+    bind(N11, &TSDIAppForm::N11Click);
+    bind(N12, &TSDIAppForm::N12Click);
+    bind(FileExitItem, &TSDIAppForm::FileExit1Execute);
+    bind(IE1, &TSDIAppForm::IE1Click);
+    bind(N8, &TSDIAppForm::N8Click);
+    bind(N3, &TSDIAppForm::N3Click);
+    bind(N14, &TSDIAppForm::N8Click);
+    bind(N9, &TSDIAppForm::N9Click);
+    bind(N13, &TSDIAppForm::N13Click);
+    const auto click = [this](QAbstractButton* button, Handler handler) {
+        connect(button, &QAbstractButton::clicked, this,
+                [this, handler] { guarded([&] { (this->*handler)(); }); });
+    };
+    for (const auto& [name, handler] : kButtonHandlers)
+        for (const BookPage& page : m_pages)
+            if (TLbButton* button = page.buttons.value(QString::fromLatin1(name)))
+                click(button, handler);
+    const BookPage& contacts = m_pages[size_t(BookId::Contacts)];
+    click(contacts.linkButtons.value(QStringLiteral("SpeedButton1")),
+          &TSDIAppForm::SpeedButton1Click);
+    click(contacts.linkButtons.value(QStringLiteral("SpeedButton2")),
+          &TSDIAppForm::SpeedButton2Click);
+    click(m_pages[size_t(BookId::Websites)].linkButtons.value(QStringLiteral("SpeedButton5")),
+          &TSDIAppForm::SpeedButton5Click);
+    const Handler cellClicks[] = {&TSDIAppForm::DBGrid1CellClick, &TSDIAppForm::DBGrid2CellClick,
+                                  &TSDIAppForm::DBGrid3CellClick};
+    for (BookId id : allBooks())
+        connect(m_pages[size_t(id)].controls.grid, &DBGrid::cellClick, this,
+                [this, handler = cellClicks[int(id)]] { guarded([&] { (this->*handler)(); }); });
+}
+
+void TSDIAppForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // Coming back from the tray shows the window again; the start-up step runs only once.
+    if (std::exchange(m_shown, true))
+        return;
+    FormShow();
+}
+
+void TSDIAppForm::FormShow() {
+    setWindowTitle(kTitle);
+    guarded([this] { LoadPreferences(); });
+    BindContacts();
+    BindWebsites();
+    BindSerials();
+    if (QFileInfo(m_currentDatabasePath).isFile()) {
+        // A remembered file that cannot be opened is reported; the window still comes up with
+        // the books closed and their commands disabled.
+        guarded([this] {
+            OpenDatabase(m_currentDatabasePath);
+            ShowDatabaseName(m_currentDatabasePath);
+        });
+    }
+    ApplyCommandBarStyle();
+    ResetPages();
+}
+
+void TSDIAppForm::FormDestroy() {
+    // Only a window whose preferences were read writes them back, so a window that never
+    // came up cannot wipe the remembered state.
+    if (!m_shown || std::exchange(m_destroyed, true))
+        return;
+    guarded([this] { SavePreferences(); });
+}
+
+void TSDIAppForm::LoadPreferences() {
+    const Preferences prefs = qb::LoadPreferences(m_iniPath);
+    m_currentDatabasePath = prefs.databasePath;
+    for (BookId id : allBooks())
+        book(id).setSearchHistory(prefs.histories[size_t(id)]);
+}
+
+void TSDIAppForm::SavePreferences() {
+    Preferences prefs;
+    prefs.databasePath = m_currentDatabasePath;
+    for (BookId id : allBooks())
+        prefs.histories[size_t(id)] = book(id).searchHistory();
+    qb::SavePreferences(m_iniPath, prefs);
+}
+
+void TSDIAppForm::BindBook(BookId id) {
+    bindBookPage(bookLayout(id), m_pages[size_t(id)], m_store.book(id));
+}
+
+void TSDIAppForm::BindContacts() {
+    BindBook(BookId::Contacts);
+}
+void TSDIAppForm::BindWebsites() {
+    BindBook(BookId::Websites);
+}
+void TSDIAppForm::BindSerials() {
+    BindBook(BookId::Serials);
+}
+
+void TSDIAppForm::ResetPages() {
+    PageControl1->setCurrentIndex(0);
+    for (const BookPage& page : m_pages) {
+        page.controls.pages->setCurrentIndex(0);
+        if (page.controls.entrySubPages)
+            page.controls.entrySubPages->setCurrentIndex(0);
+    }
+}
+
+void TSDIAppForm::OpenDatabase(const QString& fileName) {
+    m_store.openDatabase(fileName);
+}
+
+void TSDIAppForm::ShowDatabaseName(const QString& fileName) {
+    FileNameParts parts;
+    SplitFileName(fileName, parts);
+    setWindowTitle(kTitle + QStringLiteral("--") + parts.fileName);
+}
+
+void TSDIAppForm::ApplyCommandBarStyle() {
+    const bool open = m_store.isOpen();
+    const int recordLeft = m_pages[size_t(BookId::Contacts)].controls.pages->width() + 3;
+    for (TLbButton* button : findChildren<TLbButton*>()) {
+        button->setButtonStyle(ButtonStyle::bsModern);
+        button->setShadowColor(QColor(128, 128, 128));
+        button->setLightColor(Qt::white);
+        button->setColor(palette().color(QPalette::Button));
+        const QString caption = button->text();
+        if (kMoveCaptions.contains(caption))
+            button->resize(28, 21);
+        if (kRecordCaptions.contains(caption))
+            button->setGeometry(recordLeft, button->y(), 70, 23);
+        if (caption == QStringLiteral("提交") || caption == QStringLiteral("取消"))
+            button->setEnabled(false);
+        else
+            button->setEnabled(open);
+    }
+    for (const BookPage& page : m_pages)
+        for (QToolButton* link : page.linkButtons) {
+            link->setAutoRaise(true);
+            link->setText(QStringLiteral("访问"));
+            link->resize(45, 18);
+            QPalette blue = link->palette();
+            blue.setColor(QPalette::ButtonText, QColor(0, 0, 255));
+            link->setPalette(blue);
+            link->setCursor(Qt::PointingHandCursor);
+        }
+    for (QAction* item : {N6, N11, N12, FileSaveAsItem, N8, N14, IE1})
+        item->setEnabled(open);
+}
+
+void TSDIAppForm::WMSysCommand(bool maximized) {
+    const int width =
+        maximized
+            ? this->width() - m_pages[0].buttons.value(QStringLiteral("LbButton1"))->width() - 80
+            : kRestoredInnerWidth;
+    for (const BookPage& page : m_pages)
+        page.controls.pages->resize(width, page.controls.pages->height());
+    relayoutCommandColumn(m_pages[size_t(BookId::Contacts)].controls.pages->width() + 10);
+}
+
+void TSDIAppForm::relayoutCommandColumn(int left) {
+    for (TLbButton* button : findChildren<TLbButton*>()) {
+        const QString caption = button->text();
+        const int move = int(kMoveCaptions.indexOf(caption));
+        if (kRecordCaptions.contains(caption))
+            button->move(left, button->y());
+        else if (move >= 0)
+            button->move(left + move * button->width(), button->y());
+    }
+}
+
+void TSDIAppForm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    const Qt::WindowStates old = static_cast<QWindowStateChangeEvent*>(event)->oldState();
+    if (isMinimized() && QSystemTrayIcon::isSystemTrayAvailable()) {
+        // Minimize to tray; without a tray the window minimizes normally.
+        QTimer::singleShot(0, this, [this] {
+            hide();
+            StTrayIcon1->show();
+        });
+    } else if (isMaximized() && !(old & Qt::WindowMaximized)) {
+        WMSysCommand(true);
+    } else if (!isMaximized() && (old & Qt::WindowMaximized)) {
+        WMSysCommand(false);
+    }
+}
+
+void TSDIAppForm::closeEvent(QCloseEvent* event) {
+    // The main window is the application: closing it ends the program even while the
+    // navigation panel or the tray icon is still there.
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted())
+        QCoreApplication::quit();
+}
+
+void TSDIAppForm::restoreFromTray() {
+    showNormal();
+    raise();
+    activateWindow();
+    StTrayIcon1->hide();
+}
+
+void TSDIAppForm::FileNewItemClick() {
+    sd1.setFilter(kDatabaseFilter);
+    const QString chosen = sd1.execute();
+    if (chosen.isEmpty())
+        return;
+    const QString name = withMdbExtension(chosen);
+    switch (m_store.createDatabase(name)) {
+    case RecordStore::CreateResult::AlreadyExists:
+        MsgBox(QStringLiteral("文件“%1”已经存在，没有新建数据库。").arg(name), kTitle,
+               mb::IconExclamation);
+        return;
+    case RecordStore::CreateResult::FileCreationFailed:
+        MsgBox(QStringLiteral("数据库创建失败！"), kTitle, mb::Ok);
+        return;
+    case RecordStore::CreateResult::Created:
+        break;
+    }
+    m_store.reopenBooks();
+    ShowDatabaseName(name);
+    m_currentDatabasePath = name;
+    ApplyCommandBarStyle();
+}
+
+void TSDIAppForm::FileOpenItemClick() {
+    od1.setFilter(kDatabaseFilter);
+    const QString chosen = od1.execute();
+    if (chosen.isEmpty() || chosen == m_currentDatabasePath)
+        return;
+    OpenDatabase(chosen);
+    ShowDatabaseName(chosen);
+    m_currentDatabasePath = chosen;
+    ApplyCommandBarStyle();
+}
+
+void TSDIAppForm::FileSaveAsItemClick() {
+    if (!m_store.isOpen())
+        return;
+    sd1.setFilter(kDatabaseFilter);
+    const QString chosen = sd1.execute();
+    if (chosen.isEmpty())
+        return;
+    const QString name = withMdbExtension(chosen);
+    m_store.backupDatabase(name);
+    ShowDatabaseName(name);
+    m_currentDatabasePath = name;
+}
+
+void TSDIAppForm::FileExit1Execute() {
+    QCoreApplication::quit();
+}
+void TSDIAppForm::N13Click() {
+    QCoreApplication::quit();
+}
+
+void TSDIAppForm::N9Click() {
+    if (isVisible() && isEnabled()) {
+        raise();
+        activateWindow();
+    }
+    if (isMinimized())
+        showNormal();
+}
+
+void TSDIAppForm::N3Click() {
+    Tfrmsetting1 settings(this);
+    settings.exec();
+}
+
+void TSDIAppForm::N8Click() {
+    // One panel at a time: both items that open it stay disabled until it closes.
+    N8->setEnabled(false);
+    N14->setEnabled(false);
+    auto* panel = new Tfrmdaohang(
+        m_store.book(BookId::Contacts), m_store.book(BookId::Websites),
+        [this] {
+            N8->setEnabled(true);
+            N14->setEnabled(true);
+        },
+        [this] {
+            show();
+            raise();
+            activateWindow();
+        });
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    m_navigationPanel = panel;
+    panel->show();
+}
+
+void TSDIAppForm::N6Click() {
+    exportBookText(m_store, BookId::Contacts, sd1);
+}
+void TSDIAppForm::N11Click() {
+    exportBookText(m_store, BookId::Websites, sd1);
+}
+void TSDIAppForm::N12Click() {
+    exportBookText(m_store, BookId::Serials, sd1);
+}
+void TSDIAppForm::IE1Click() {
+    importWebsitesToFavorites(m_store);
+}
+
+QString TSDIAppForm::fieldText(BookId id, const QString& control) const {
+    const auto* edit = qobject_cast<const QLineEdit*>(m_pages[size_t(id)].fields.value(control));
+    return edit ? edit->text() : QString();
+}
+
+void TSDIAppForm::SpeedButton1Click() {
+    OpenUrl(fieldText(BookId::Contacts, QStringLiteral("DBzhuye")));
+}
+void TSDIAppForm::SpeedButton2Click() {
+    OpenMailTo(fieldText(BookId::Contacts, QStringLiteral("DBemail")));
+}
+void TSDIAppForm::SpeedButton5Click() {
+    OpenUrl(fieldText(BookId::Websites, QStringLiteral("DBwangzhi")));
+}
+
+void TSDIAppForm::DBGrid1CellClick() {
+    book(BookId::Contacts).cellClick();
+}
+void TSDIAppForm::DBGrid2CellClick() {
+    book(BookId::Websites).cellClick();
+}
+void TSDIAppForm::DBGrid3CellClick() {
+    book(BookId::Serials).cellClick();
+}
+
+void TSDIAppForm::LbButton1Click() {
+    book(BookId::Contacts).appendRecord();
+}
+void TSDIAppForm::LbButton2Click() {
+    book(BookId::Contacts).insertRecord();
+}
+void TSDIAppForm::LbButton3Click() {
+    book(BookId::Contacts).editRecord();
+}
+void TSDIAppForm::LbButton4Click() {
+    book(BookId::Contacts).deleteRecord();
+}
+void TSDIAppForm::LbButton5Click() {
+    book(BookId::Contacts).locate();
+}
+void TSDIAppForm::LbButton6Click() {
+    book(BookId::Websites).insertRecord();
+}
+void TSDIAppForm::LbButton7Click() {
+    book(BookId::Websites).appendRecord();
+}
+void TSDIAppForm::LbButton8Click() {
+    book(BookId::Websites).deleteRecord();
+}
+void TSDIAppForm::LbButton9Click() {
+    book(BookId::Websites).locate();
+}
+void TSDIAppForm::LbButton10Click() {
+    book(BookId::Serials).appendRecord();
+}
+void TSDIAppForm::LbButton11Click() {
+    book(BookId::Serials).insertRecord();
+}
+void TSDIAppForm::LbButton12Click() {
+    book(BookId::Serials).deleteRecord();
+}
+void TSDIAppForm::LbButton13Click() {
+    book(BookId::Serials).locate();
+}
+void TSDIAppForm::LbButton14Click() {
+    book(BookId::Websites).editRecord();
+}
+void TSDIAppForm::LbButton15Click() {
+    book(BookId::Serials).editRecord();
+}
+void TSDIAppForm::LbButton16Click() {
+    book(BookId::Contacts).move(Move::First);
+}
+void TSDIAppForm::LbButton17Click() {
+    book(BookId::Contacts).move(Move::Prior);
+}
+void TSDIAppForm::LbButton18Click() {
+    book(BookId::Contacts).move(Move::Next);
+}
+void TSDIAppForm::LbButton19Click() {
+    book(BookId::Contacts).move(Move::Last);
+}
+void TSDIAppForm::LbButton20Click() {
+    book(BookId::Websites).move(Move::Last);
+}
+void TSDIAppForm::LbButton21Click() {
+    book(BookId::Websites).move(Move::Next);
+}
+void TSDIAppForm::LbButton22Click() {
+    book(BookId::Websites).move(Move::Prior);
+}
+void TSDIAppForm::LbButton23Click() {
+    book(BookId::Websites).move(Move::First);
+}
+void TSDIAppForm::LbButton24Click() {
+    book(BookId::Serials).move(Move::Last);
+}
+void TSDIAppForm::LbButton25Click() {
+    book(BookId::Serials).move(Move::Next);
+}
+void TSDIAppForm::LbButton26Click() {
+    book(BookId::Serials).move(Move::Prior);
+}
+void TSDIAppForm::LbButton27Click() {
+    book(BookId::Serials).move(Move::First);
+}
+void TSDIAppForm::LbButton28Click() {
+    book(BookId::Contacts).postRecord();
+}
+void TSDIAppForm::LbButton29Click() {
+    book(BookId::Contacts).cancelRecord();
+}
+void TSDIAppForm::LbButton30Click() {
+    book(BookId::Websites).postRecord();
+}
+void TSDIAppForm::LbButton31Click() {
+    book(BookId::Websites).cancelRecord();
+}
+void TSDIAppForm::LbButton32Click() {
+    book(BookId::Serials).postRecord();
+}
+void TSDIAppForm::LbButton33Click() {
+    book(BookId::Serials).cancelRecord();
+}
+void TSDIAppForm::LbButton34Click() {
+    book(BookId::Contacts).refreshRecords();
+}
+void TSDIAppForm::LbButton35Click() {
+    book(BookId::Websites).refreshRecords();
+}
+void TSDIAppForm::LbButton36Click() {
+    book(BookId::Serials).refreshRecords();
+}
+
+} // namespace qb

@@ -1,0 +1,157 @@
+#pragma once
+
+#include "bookpage.h"
+#include "books/book.h"
+#include "platform/filedialog.h"
+#include "store/recordstore.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QSystemTrayIcon;
+class QTabWidget;
+
+namespace qb {
+
+class Tfrmdaohang;
+
+// The record-book window: the three book pages, the database menu, the status line and the
+// tray icon. Handlers keep the names of the controls and events they serve; each is a thin
+// slot over the shared behaviour and runs inside the error guard.
+class TSDIAppForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // iniPath: the preferences file read at the first showing and written at the end.
+    explicit TSDIAppForm(const QString& iniPath, QWidget* parent = nullptr);
+    ~TSDIAppForm() override;
+
+    RecordStore& store() { return m_store; }
+    Book& book(BookId id) { return *m_books[size_t(id)]; }
+    const BookPage& page(BookId id) const { return m_pages[size_t(id)]; }
+    const QString& currentDatabasePath() const { return m_currentDatabasePath; }
+    QSystemTrayIcon* trayIcon() const { return StTrayIcon1; }
+
+    void FormShow();
+    void FormDestroy();
+    void ResetPages();
+    void ShowDatabaseName(const QString& fileName);
+    void OpenDatabase(const QString& fileName);
+    void ApplyCommandBarStyle();
+    void WMSysCommand(bool maximized);
+
+    void FileNewItemClick();
+    void FileOpenItemClick();
+    void FileSaveAsItemClick();
+    void FileExit1Execute();
+    void N3Click();
+    void N6Click();
+    void N8Click();
+    void N9Click();
+    void N11Click();
+    void N12Click();
+    void N13Click();
+    void IE1Click();
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    void SpeedButton5Click();
+    void DBGrid1CellClick();
+    void DBGrid2CellClick();
+    void DBGrid3CellClick();
+    void LbButton1Click();
+    void LbButton2Click();
+    void LbButton3Click();
+    void LbButton4Click();
+    void LbButton5Click();
+    void LbButton6Click();
+    void LbButton7Click();
+    void LbButton8Click();
+    void LbButton9Click();
+    void LbButton10Click();
+    void LbButton11Click();
+    void LbButton12Click();
+    void LbButton13Click();
+    void LbButton14Click();
+    void LbButton15Click();
+    void LbButton16Click();
+    void LbButton17Click();
+    void LbButton18Click();
+    void LbButton19Click();
+    void LbButton20Click();
+    void LbButton21Click();
+    void LbButton22Click();
+    void LbButton23Click();
+    void LbButton24Click();
+    void LbButton25Click();
+    void LbButton26Click();
+    void LbButton27Click();
+    void LbButton28Click();
+    void LbButton29Click();
+    void LbButton30Click();
+    void LbButton31Click();
+    void LbButton32Click();
+    void LbButton33Click();
+    void LbButton34Click();
+    void LbButton35Click();
+    void LbButton36Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildTrayIcon();
+    QWidget* buildStatusBar(const QString& name, const std::array<int, 4>& widths,
+                            std::array<QLabel*, 4>& panels);
+    void buildBooks();
+    void connectHandlers();
+    void BindBook(BookId id);
+    void BindContacts();
+    void BindWebsites();
+    void BindSerials();
+    void LoadPreferences();
+    void SavePreferences();
+    void relayoutCommandColumn(int left);
+    QString fieldText(BookId id, const QString& control) const;
+    void restoreFromTray();
+
+    QString m_iniPath;
+    QString m_currentDatabasePath;
+    bool m_shown = false;
+    bool m_destroyed = false;
+
+    RecordStore m_store;
+    FileDialog od1{FileDialogRequest::Kind::Open, false};
+    FileDialog sd1{FileDialogRequest::Kind::Save, true};
+
+    QTabWidget* PageControl1 = nullptr;
+    std::array<BookPage, kBookCount> m_pages;
+    std::array<std::unique_ptr<Book>, kBookCount> m_books;
+    std::array<QLabel*, 4> sb1{};
+    std::array<QLabel*, 4> sb2{};
+
+    QAction* FileNewItem = nullptr;
+    QAction* FileOpenItem = nullptr;
+    QAction* FileSaveAsItem = nullptr;
+    QAction* N6 = nullptr;
+    QAction* N11 = nullptr;
+    QAction* N12 = nullptr;
+    QAction* FileExitItem = nullptr;
+    QAction* IE1 = nullptr;
+    QAction* N8 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* N14 = nullptr;
+    QAction* N9 = nullptr;
+    QAction* N13 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QSystemTrayIcon* StTrayIcon1 = nullptr;
+    QPointer<Tfrmdaohang> m_navigationPanel;
+};
+
+} // namespace qb

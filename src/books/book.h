@@ -1,0 +1,57 @@
+#pragma once
+
+#include "bookcontrols.h"
+
+#include <QObject>
+#include <QStringList>
+
+namespace qb {
+
+enum class Move { First, Prior, Next, Last };
+
+// The behaviour of one book on the main window: its record commands and button arrangements,
+// moves and status texts, Detail view, locate and search history. The three books are three
+// instances that differ only by their traits and controls.
+class Book : public QObject {
+    Q_OBJECT
+public:
+    Book(const BookTraits& traits, const BookControls& controls, QObject* parent = nullptr);
+
+    const BookTraits& traits() const { return m_traits; }
+    const BookControls& controls() const { return m_controls; }
+
+    void SetBrowseMode(bool browsing);
+    // 添加, 插入, 修改: editing arrangement, entry page, then the dataset.
+    void appendRecord();
+    void insertRecord();
+    void editRecord();
+    void deleteRecord();
+    void refreshRecords();
+    void postRecord();
+    void cancelRecord();
+    void move(Move move);
+    void cellClick();
+    void locate();
+
+    QStringList searchHistory() const;
+    void setSearchHistory(const QStringList& entries);
+
+private:
+    enum class EntryCommand { Append, Insert, Edit };
+    void startEntry(EntryCommand command);
+    void showOverviewPage();
+    void showPositionText();
+    void afterRefresh();
+    void afterOpen();
+    void fillDetailView();
+
+    BookTraits m_traits;
+    BookControls m_controls;
+};
+
+// The text that states a position or a count: prefix, number, "条记录".
+QString statusText(const QString& prefix, int number);
+// The Detail view's text: every column as name, ":", value text, CR LF; then one more CR LF.
+QString detailText(const BookDataset& dataset);
+
+} // namespace qb

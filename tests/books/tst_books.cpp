@@ -1,0 +1,259 @@
+#include "app/sdiappform.h"
+#include "platform/scriptedplatform.h"
+#include "store/preferences.h"
+#include "store/testbooks.h"
+#include "widgets/dbgrid.h"
+#include "widgets/lbbutton.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace qb;
+
+class TestBooks : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ScopedScriptedPlatform> m_platform;
+    std::unique_ptr<TSDIAppForm> m_form;
+
+    QString ini() const { return m_dir->filePath(QStringLiteral("quillbox.ini")); }
+    template <typename T> T* child(const QString& name) { return m_form->findChild<T*>(name); }
+    TLbButton* button(int number) {
+        return child<TLbButton>(QStringLiteral("LbButton%1").arg(number));
+    }
+    void click(int number) { QTest::mouseClick(button(number), Qt::LeftButton); }
+    QString panel(const char* bar, int index) {
+        return child<QLabel>(QStringLiteral("%1Panel%2").arg(QString::fromLatin1(bar)).arg(index))
+            ->text();
+    }
+    BookDataset& dataset(BookId id) { return m_form->store().book(id); }
+
+    void addContacts(const QStringList& names) {
+        for (const QString& name : names)
+            test::addRecord(dataset(BookId::Contacts), {name});
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China)); }
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_platform = std::make_unique<ScopedScriptedPlatform>();
+        Preferences prefs;
+        prefs.databasePath = test::createBookFile(m_dir->path());
+        SavePreferences(ini(), prefs);
+        m_form = std::make_unique<TSDIAppForm>(ini());
+        m_form->show();
+    }
+    void cleanup() {
+        m_form.reset();
+        m_platform.reset();
+        m_dir.reset();
+    }
+
+    void deleteAsksFirst() {
+        addContacts({QStringLiteral("a"), QStringLiteral("b")});
+        auto* pages = child<QTabWidget>(QStringLiteral("PageControl2"));
+        auto* sub = child<QTabWidget>(QStringLiteral("PageControl3"));
+        pages->setCurrentIndex(1);
+        sub->setCurrentIndex(2);
+        m_platform->answers.enqueue(mb::IdNo);
+        click(4);
+        QCOMPARE(m_platform->messages.last().text, QStringLiteral("确定要删除这条记录吗？"));
+        QCOMPARE(m_platform->messages.last().caption, QStringLiteral("警告"));
+        QCOMPARE(m_platform->messages.last().flags, 0x114u);
+        QCOMPARE(dataset(BookId::Contacts).recordCount(), 2);
+        QCOMPARE(pages->currentIndex(), 1);
+        m_platform->answers.enqueue(mb::IdYes);
+        click(4);
+        QCOMPARE(dataset(BookId::Contacts).recordCount(), 1);
+        QCOMPARE(pages->currentIndex(), 0);
+        QCOMPARE(sub->currentIndex(), 0);
+    }
+
+    void deleteOnEmptyBookShowsError() {
+        m_platform->answers.enqueue(mb::IdYes);
+        click(8);
+        QCOMPARE(m_platform->messages.last().text,
+                 QStringLiteral("ADOTable2: Cannot perform this operation on an empty dataset."));
+        QCOMPARE(m_platform->messages.last().flags, mb::IconStop);
+    }
+
+    void arrangements_data() {
+        QTest::addColumn<int>("add");
+        QTest::addColumn<int>("post");
+        QTest::addColumn<int>("cancel");
+        QTest::addColumn<int>("refresh");
+        QTest::addColumn<bool>("refreshStaysEnabled");
+        QTest::newRow("contacts") << 1 << 28 << 29 << 34 << true;
+        QTest::newRow("websites") << 7 << 30 << 31 << 35 << false;
+        QTest::newRow("serials") << 10 << 32 << 33 << 36 << false;
+    }
+    void arrangements() {
+        QFETCH(int, add);
+        QFETCH(int, post);
+        QFETCH(int, cancel);
+        QFETCH(int, refresh);
+        QFETCH(bool, refreshStaysEnabled);
+        click(add);
+        QVERIFY(!button(add)->isEnabled());
+        QVERIFY(button(post)->isEnabled());
+        QVERIFY(button(cancel)->isEnabled());
+        QCOMPARE(button(refresh)->isEnabled(), refreshStaysEnabled);
+        click(cancel);
+        QVERIFY(button(add)->isEnabled());
+        QVERIFY(!button(post)->isEnabled());
+        QVERIFY(button(refresh)->isEnabled());
+    }
+
+    void entryPlacesAndEditOnEmpty() {
+        click(3); // 修改 on an empty book starts a new record
+        QCOMPARE(dataset(BookId::Contacts).state(), DatasetState::Insert);
+        QCOMPARE(child<QTabWidget>(QStringLiteral("PageControl2"))->currentIndex(), 1);
+        QTest::keyClicks(child<QLineEdit>(QStringLiteral("DBname")), QStringLiteral("b"));
+        click(28);
+        QCOMPARE(child<QTabWidget>(QStringLiteral("PageControl2"))->currentIndex(), 0);
+        click(1);
+        QTest::keyClicks(child<QLineEdit>(QStringLiteral("DBname")), QStringLiteral("c"));
+        click(28);
+        QCOMPARE(test::keysInGridOrder(dataset(BookId::Contacts)),
+                 (QStringList{QStringLiteral("b"), QStringLiteral("c")}));
+        click(16);
+        click(2);
+        QTest::keyClicks(child<QLineEdit>(QStringLiteral("DBname")), QStringLiteral("a"));
+        click(28);
+        QCOMPARE(test::keysInGridOrder(dataset(BookId::Contacts)),
+                 (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+    }
+
+    void duplicateKeyKeepsTypedValues() {
+        addContacts({QStringLiteral("a")});
+        click(1);
+        QTest::keyClicks(child<QLineEdit>(QStringLiteral("DBname")), QStringLiteral("a"));
+        QTest::keyClicks(child<QLineEdit>(QStringLiteral("DBqq")), QStringLiteral("123"));
+        click(28);
+        QCOMPARE(m_platform->messages.size(), 1);
+        QVERIFY(m_platform->messages[0].text.startsWith(QStringLiteral("ADOTable1: ")));
+        QCOMPARE(child<QTabWidget>(QStringLiteral("PageControl2"))->currentIndex(), 0);
+        QVERIFY(button(1)->isEnabled());
+        click(3);
+        QCOMPARE(child<QTabWidget>(QStringLiteral("PageControl2"))->currentIndex(), 1);
+        QCOMPARE(child<QLineEdit>(QStringLiteral("DBqq"))->text(), QStringLiteral("123"));
+        click(29);
+        QCOMPARE(dataset(BookId::Contacts).recordCount(), 1);
+    }
+
+    void typingWithoutEditIsStoredByAMove() {
+        addContacts({QStringLiteral("a"), QStringLiteral("b")});
+        click(16);
+        QTest::keyClicks(child<QLineEdit>(QStringLiteral("DBqq")), QStringLiteral("9"));
+        QVERIFY(button(1)->isEnabled());
+        click(18);
+        QCOMPARE(dataset(BookId::Contacts).rowValueText(0, 2), QStringLiteral("9"));
+    }
+
+    void statusTexts() {
+        click(16);
+        QCOMPARE(panel("sb2", 0), QStringLiteral("联系簿当前第-1条记录"));
+        addContacts({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+        for (const char* key : {"s1", "s2", "s3"})
+            test::addRecord(dataset(BookId::Serials), {QString::fromLatin1(key)});
+        click(19);
+        QCOMPARE(panel("sb2", 0), QStringLiteral("联系簿当前第3条记录"));
+        click(18);
+        QCOMPARE(panel("sb2", 0), QStringLiteral("联系簿当前第3条记录"));
+        QCOMPARE(panel("sb1", 0), QString());
+        click(34);
+        QCOMPARE(panel("sb1", 0), QStringLiteral("联系簿有3条记录"));
+        // Serials: first and last report the count in the last panel of the count bar.
+        click(26);
+        QCOMPARE(panel("sb2", 2), QStringLiteral("序列号当前第2条记录"));
+        click(24);
+        QCOMPARE(panel("sb1", 3), QStringLiteral("序列号有3条记录"));
+        QCOMPARE(panel("sb2", 2), QStringLiteral("序列号当前第2条记录"));
+        click(36);
+        QCOMPARE(panel("sb1", 2), QStringLiteral("序列号有3条记录"));
+        click(23);
+        QCOMPARE(panel("sb2", 1), QStringLiteral("网址当前第-1条记录"));
+    }
+
+    void gridClickWritesPosition() {
+        addContacts({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+        auto* grid = child<DBGrid>(QStringLiteral("DBGrid1"));
+        const QRect cell = grid->visualRect(grid->model()->index(1, 0));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+        QCOMPARE(panel("sb2", 0), QStringLiteral("联系簿当前第2条记录"));
+        QVERIFY(child<QPlainTextEdit>(QStringLiteral("Lianxi1Zhanshi"))
+                    ->toPlainText()
+                    .startsWith(QStringLiteral("姓名:b\n")));
+    }
+
+    void detailView() {
+        test::addRecord(dataset(BookId::Contacts), {QStringLiteral("张三 "), QString(), QString(),
+                                                    QString(), QStringLiteral("2024-03-05")});
+        dataset(BookId::Contacts).edit();
+        dataset(BookId::Contacts).setFieldText(24, QStringLiteral("一\r\n二\r\n三"));
+        dataset(BookId::Contacts).post();
+        click(16);
+        auto* view = child<QPlainTextEdit>(QStringLiteral("Lianxi1Zhanshi"));
+        const QStringList lines = view->toPlainText().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 25 + 2 + 2);
+        QCOMPARE(lines[0], QStringLiteral("姓名:张三 "));
+        QCOMPARE(lines[1], QStringLiteral("邮箱:"));
+        QCOMPARE(lines[4], QStringLiteral("生日:2024/3/5"));
+        QCOMPARE(lines[24], QStringLiteral("备注:一"));
+        QCOMPARE(lines[26], QStringLiteral("三"));
+        QCOMPARE(view->textCursor().position(), 0);
+        QVERIFY(!view->textCursor().hasSelection());
+    }
+
+    void locateAndHistory() {
+        addContacts({QStringLiteral("b"), QStringLiteral("abc"), QStringLiteral("ab")});
+        auto* search = child<QComboBox>(QStringLiteral("cmlianxi1zhao"));
+        click(19);
+        search->setEditText(QStringLiteral("ab"));
+        click(5);
+        QCOMPARE(dataset(BookId::Contacts).valueText(0), QStringLiteral("ab"));
+        QCOMPARE(panel("sb2", 0), QStringLiteral("联系簿当前第3条记录"));
+        search->setEditText(QStringLiteral("AB"));
+        click(5);
+        QCOMPARE(m_platform->messages.last().text, QStringLiteral("找不到"));
+        QCOMPARE(m_platform->messages.last().caption, QStringLiteral("^^"));
+        QCOMPARE(m_platform->messages.last().flags, 0x30u);
+        search->setEditText(QString());
+        click(5);
+        click(5);
+        QCOMPARE(search->count(), 2);
+        QCOMPARE(search->itemText(0), QStringLiteral("ab"));
+        QCOMPARE(search->itemText(1), QString());
+        m_form.reset();
+        QCOMPARE(LoadPreferences(ini()).histories[0],
+                 (QStringList{QStringLiteral("ab"), QString()}));
+    }
+
+    void maximizeAndRestoreRelayout() {
+        m_form->resize(900, 600);
+        m_form->WMSysCommand(true);
+        const int wide = 900 - 70 - 80;
+        QCOMPARE(child<QTabWidget>(QStringLiteral("PageControl4"))->width(), wide);
+        QCOMPARE(button(10)->x(), wide + 10);
+        QCOMPARE(button(24)->x(), wide + 10 + 3 * 28);
+        m_form->WMSysCommand(false);
+        for (const char* name : {"PageControl2", "PageControl4", "PageControl5"})
+            QCOMPARE(child<QTabWidget>(QString::fromLatin1(name))->width(), 383);
+        QCOMPARE(button(1)->x(), 393);
+        QCOMPARE(button(16)->x(), 393);
+        QCOMPARE(button(17)->x(), 421);
+        QCOMPARE(button(18)->x(), 449);
+        QCOMPARE(button(19)->x(), 477);
+    }
+};
+
+QTEST_MAIN(TestBooks)
+#include "tst_books.moc"
