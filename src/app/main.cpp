@@ -29,6 +29,9 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Quillbox"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quillbox"));
     loadChineseQtTexts(app);
+    // Without a locale of its own the desktop gets the program's: dates read 2024/3/5.
+    if (QLocale::system().language() == QLocale::C)
+        QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     qb::DesktopPlatform desktop;
     qb::setPlatform(&desktop);
 

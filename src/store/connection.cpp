@@ -91,6 +91,9 @@ void Connection::open() {
         // record whose post has returned survive a crash or a power cut.
         execSql(m_handle, QStringLiteral("PRAGMA journal_mode=DELETE"));
         execSql(m_handle, QStringLiteral("PRAGMA synchronous=FULL"));
+        // Grid pages read rows scattered through the table in key order; an 8 MiB page cache
+        // (instead of 2 MiB) keeps the pages of recently shown rows at hand.
+        execSql(m_handle, QStringLiteral("PRAGMA cache_size=-8192"));
         execSql(m_handle, QStringLiteral("SELECT count(*) FROM sqlite_master"));
     } catch (const StoreError& error) {
         close();

@@ -18,22 +18,32 @@ QString longTimeFormat() {
 } // namespace
 
 QString shortDateFormat() {
-    QString format = QLocale().dateFormat(QLocale::ShortFormat);
-    static const QRegularExpression twoDigitYear(QStringLiteral("(?<!y)yy(?!y)"));
-    format.replace(twoDigitYear, QStringLiteral("yyyy"));
-    return format;
+    // Built once per locale: the grid, the export and the panel show many dates in a row.
+    static QString cachedLocale;
+    static QString cachedFormat;
+    const QLocale locale;
+    if (locale.name() != cachedLocale || cachedFormat.isEmpty()) {
+        static const QRegularExpression twoDigitYear(QStringLiteral("(?<!y)yy(?!y)"));
+        cachedFormat = locale.dateFormat(QLocale::ShortFormat);
+        cachedFormat.replace(twoDigitYear, QStringLiteral("yyyy"));
+        cachedLocale = locale.name();
+    }
+    return cachedFormat;
 }
 
 QString dateValueText(const QString& stored) {
-    if (stored.isEmpty())
+    // Stored dates are ISO text; reading them as local date-times would consult the time zone
+    // for every value, which makes big walks slow.
+    const QDate date = QDate::fromString(QStringView(stored).left(10), Qt::ISODate);
+    if (!date.isValid())
+        return stored; // written by another program in another form: shown as it is
+    const QString shown = QLocale().toString(date, shortDateFormat());
+    if (stored.size() == 10)
+        return shown;
+    const QTime time = QTime::fromString(QStringView(stored).mid(11), Qt::ISODate);
+    if (stored.size() != 19 || stored[10] != QLatin1Char(' ') || !time.isValid())
         return stored;
-    const QDateTime withTime = QDateTime::fromString(stored, kIsoDateTime);
-    if (withTime.isValid())
-        return QLocale().toString(withTime.date(), shortDateFormat()) + QLatin1Char(' ') +
-               QLocale().toString(withTime.time(), longTimeFormat());
-    const QDate date = QDate::fromString(stored, kIsoDate);
-    // A value written by another program in another form is shown as it is.
-    return date.isValid() ? QLocale().toString(date, shortDateFormat()) : stored;
+    return shown + QLatin1Char(' ') + QLocale().toString(time, longTimeFormat());
 }
 
 std::optional<QString> parseDateText(const QString& typed) {
