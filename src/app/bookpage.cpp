@@ -222,33 +222,31 @@ BookPage buildBookPage(const BookLayout& layout, QTabWidget* pageControl1) {
     return out;
 }
 
-QStringList boundColumns(const BookLayout& layout) {
-    QStringList columns;
+namespace {
+
+template <typename Visit> void forEachField(const BookLayout& layout, Visit&& visit) {
     for (const EntryTab& tab : layout.entryTabs)
         for (const EntryRow& row : tab.rows)
             for (const EntryField& field : row.fields)
-                columns << field.column;
+                visit(field);
+}
+
+} // namespace
+
+QStringList boundColumns(const BookLayout& layout) {
+    QStringList columns;
+    forEachField(layout, [&](const EntryField& field) { columns << field.column; });
     return columns;
 }
 
 void bindBookPage(const BookLayout& layout, BookPage& page, BookDataset& dataset) {
     page.controls.dataset = &dataset;
     page.controls.grid->setDataSource(&dataset);
-    for (const EntryTab& tab : layout.entryTabs)
-        for (const EntryRow& row : tab.rows)
-            for (const EntryField& field : row.fields) {
-                QWidget* widget = page.fields.value(field.control);
-                if (auto* edit = qobject_cast<DBEdit*>(widget)) {
-                    edit->setDataSource(&dataset);
-                    edit->setDataField(field.column);
-                } else if (auto* memo = qobject_cast<DBMemo*>(widget)) {
-                    memo->setDataSource(&dataset);
-                    memo->setDataField(field.column);
-                } else if (auto* combo = qobject_cast<DBComboBox*>(widget)) {
-                    combo->setDataSource(&dataset);
-                    combo->setDataField(field.column);
-                }
-            }
+    forEachField(layout, [&](const EntryField& field) {
+        auto* control = dynamic_cast<DataAware*>(page.fields.value(field.control));
+        control->setDataSource(&dataset);
+        control->setDataField(field.column);
+    });
     dataset.setRequiredColumns(boundColumns(layout));
 }
 

@@ -35,7 +35,7 @@ QString textWithLineBreaks(const QTextDocument& document, const QString& lineBre
 
 DBEdit::DBEdit(QWidget* parent)
     : QLineEdit(parent)
-    , m_link(this) {
+    , DataAware(this) {
     connect(&m_link, &FieldLink::dataChanged, this, &DBEdit::showValue);
     connect(this, &QLineEdit::textEdited, &m_link, &FieldLink::userEdited);
 }
@@ -50,7 +50,7 @@ void DBEdit::showValue() {
 
 DBMemo::DBMemo(QWidget* parent)
     : QPlainTextEdit(parent)
-    , m_link(this)
+    , DataAware(this)
     , m_lineBreak(kCrLf) {
     // Long lines scroll sideways instead of wrapping, as with both scroll bars.
     setLineWrapMode(NoWrap);
@@ -83,7 +83,7 @@ void DBMemo::textEdited() {
 
 DBComboBox::DBComboBox(QWidget* parent)
     : QComboBox(parent)
-    , m_link(this) {
+    , DataAware(this) {
     setEditable(true);
     // Typed text is the record's value, not a new entry of the list; and nothing is completed
     // behind the user's back, so the value is exactly what was typed.
