@@ -1,0 +1,315 @@
+// Speed and memory of the text export and the Favorites import on big books. The export is
+// timed against the sqlite3 command-line tool writing the same table in list mode to a file,
+// both in the same iteration so that both see the same disk and cache.
+
+#include "bookgenerator.h"
+
+#include "export/favorites.h"
+#include "export/textexport.h"
+#include "platform/scriptedplatform.h"
+#include "store/recordstore.h"
+#include "store/sqlitestatement.h"
+#include "store/storeerror.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <sys/resource.h>
+
+namespace {
+
+using qb::BookId;
+using qb::RecordStore;
+
+constexpr quint32 kSeed = 20240601;
+constexpr int kContacts = 1'000'000;
+constexpr int kWebsites = 10'000;
+constexpr int kSerials = 100;
+
+void printLine(const QString& text) {
+    std::fputs(qPrintable(text + QLatin1Char('\n')), stderr);
+}
+
+QString benchFolder() {
+    return qEnvironmentVariable("QB_BENCH_DIR", QStringLiteral("/tmp/quillbox-bench"));
+}
+
+QString inBenchFolder(const QString& name) {
+    return benchFolder() + QLatin1Char('/') + name;
+}
+
+// The version in the name changes whenever the generator makes different books.
+QString bookFile() {
+    return inBenchFolder(QStringLiteral("export-v1-%1-%2.mdb").arg(kContacts).arg(kWebsites));
+}
+
+// Made once and kept between runs; written under a temporary name so that an interrupted
+// run never leaves a half-made book behind.
+void generateCachedBook() {
+    const QString file = bookFile();
+    if (QFile::exists(file))
+        return;
+    if (!QDir().mkpath(benchFolder()))
+        throw qb::StoreError(QStringLiteral("无法创建文件夹“%1”").arg(benchFolder()));
+    const QString part = file + QStringLiteral(".part");
+    QFile::remove(part);
+    qb::generateBook(part, kContacts, kWebsites, kSerials, kSeed);
+    if (!QFile::rename(part, file))
+        throw qb::StoreError(QStringLiteral("无法把“%1”改名为“%2”").arg(part, file));
+}
+
+// A /proc/self/status value in MiB ("VmRSS", "VmHWM").
+double statusMiB(const char* key) {
+    std::ifstream status("/proc/self/status");
+    const std::string prefix = std::string(key) + ':';
+    std::string line;
+    while (std::getline(status, line))
+        if (line.starts_with(prefix))
+            return std::stod(line.substr(prefix.size())) / 1024.0; // the value is in kB
+    return 0;
+}
+
+// Starts a new peak: VmHWM falls back to the current resident size.
+void resetPeakMemory() {
+    std::ofstream clearRefs("/proc/self/clear_refs");
+    clearRefs << "5";
+}
+
+double seconds(const QElapsedTimer& timer) {
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+// sqlite3 -list <book> <sql> > <out>: seconds, or a negative value when the tool is missing
+// or fails.
+double timeSqlite3List(const QString& sql, const QString& out) {
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    if (program.isEmpty())
+        return -1;
+    QProcess process;
+    process.setStandardOutputFile(out);
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, {QStringLiteral("-list"), bookFile(), sql});
+    process.waitForFinished(-1);
+    const double elapsed = seconds(timer);
+    const bool ok = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return ok ? elapsed : -1;
+}
+
+const QString kCliTableOrder = QStringLiteral("select * from lianxi1");
+// The grid's order: what the export walks.
+const QString kCliKeyOrder = QStringLiteral("select * from lianxi1 order by 姓名");
+
+QString exportTarget() {
+    return inBenchFolder(QStringLiteral("export-contacts.txt"));
+}
+QString cliTarget() {
+    return inBenchFolder(QStringLiteral("export-sqlite3.txt"));
+}
+
+// One export: seconds, and how far the process's peak resident memory rose above what it
+// held before.
+struct ExportRun {
+    double seconds = 0;
+    double peakGrowthMiB = 0;
+};
+
+ExportRun runExport(qb::BookDataset& contacts) {
+    const double residentBefore = statusMiB("VmRSS");
+    resetPeakMemory();
+    QElapsedTimer timer;
+    timer.start();
+    qb::writeBookText(contacts, BookId::Contacts, exportTarget());
+    return {seconds(timer), statusMiB("VmHWM") - residentBefore};
+}
+
+// The export as the program runs it, and the sqlite3 tool on the same table in the same
+// iteration. The first round of each is not timed, so both find the book in the page cache;
+// its memory counts, since it makes the encoder's table and the date texts for the first time.
+void exportAgainstCli(benchmark::State& state, const QString& connectionSetup) {
+    RecordStore store;
+    store.openDatabase(bookFile());
+    if (!connectionSetup.isEmpty())
+        qb::execSql(store.connection().handle(), connectionSetup);
+    qb::BookDataset& contacts = store.book(BookId::Contacts);
+    double peakGrowth = runExport(contacts).peakGrowthMiB;
+    if (timeSqlite3List(kCliTableOrder, cliTarget()) < 0) {
+        state.SkipWithError("sqlite3 命令不可用或失败（Debian 软件包 sqlite3）");
+        return;
+    }
+    double exportTotal = 0;
+    double cliTotal = 0;
+    for (auto _ : state) {
+        const ExportRun run = runExport(contacts);
+        peakGrowth = std::max(peakGrowth, run.peakGrowthMiB);
+        state.SetIterationTime(run.seconds);
+        exportTotal += run.seconds;
+        cliTotal += timeSqlite3List(kCliTableOrder, cliTarget());
+    }
+    state.counters["sqlite3_cli_ms"] = 1000 * cliTotal / double(state.iterations());
+    state.counters["ratio_to_cli"] = exportTotal / cliTotal;
+    state.counters["export_MiB"] = double(QFileInfo(exportTarget()).size()) / (1024 * 1024);
+    state.counters["cli_MiB"] = double(QFileInfo(cliTarget()).size()) / (1024 * 1024);
+    state.counters["peak_growth_MiB"] = peakGrowth;
+    state.counters["peak_process_MiB"] = statusMiB("VmHWM");
+    QFile::remove(exportTarget());
+    QFile::remove(cliTarget());
+}
+
+void BM_ExportContacts(benchmark::State& state) {
+    exportAgainstCli(state, QString());
+}
+BENCHMARK(BM_ExportContacts)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The same with the book's file memory-mapped: SQLite then reads the pages the key order
+// jumps between in place instead of copying each one from the page cache.
+void BM_ExportContactsMmap(benchmark::State& state) {
+    exportAgainstCli(state, QStringLiteral("PRAGMA mmap_size=4294967296"));
+}
+BENCHMARK(BM_ExportContactsMmap)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The floor under the export: the walk in grid order with every value touched, nothing
+// converted or written.
+void BM_WalkContactsOnly(benchmark::State& state) {
+    RecordStore store;
+    store.openDatabase(bookFile());
+    qb::BookDataset& contacts = store.book(BookId::Contacts);
+    for (auto _ : state) {
+        qsizetype bytes = 0;
+        contacts.forEachRecord([&bytes](const qb::SqliteStatement& row) {
+            for (int column = 1; column < row.columnCount(); ++column) {
+                int length = 0;
+                row.utf8(column, &length);
+                bytes += length;
+            }
+        });
+        benchmark::DoNotOptimize(bytes);
+    }
+}
+BENCHMARK(BM_WalkContactsOnly)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMillisecond);
+
+// The sqlite3 tool in both orders: the table's own, and the key order the grid shows.
+void BM_Sqlite3Cli(benchmark::State& state, const QString& sql) {
+    for (auto _ : state) {
+        const double elapsed = timeSqlite3List(sql, cliTarget());
+        if (elapsed < 0) {
+            state.SkipWithError("sqlite3 命令不可用或失败（Debian 软件包 sqlite3）");
+            break;
+        }
+        state.SetIterationTime(elapsed);
+    }
+    QFile::remove(cliTarget());
+}
+BENCHMARK_CAPTURE(BM_Sqlite3Cli, table_order, kCliTableOrder)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Sqlite3Cli, key_order, kCliKeyOrder)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+double cpuSeconds(const timeval& time) {
+    return double(time.tv_sec) + double(time.tv_usec) / 1e6;
+}
+
+// 10,000 shortcut files: the first import into an empty Favorites folder (new files), or a
+// second one over the files of the first (each file replaced). The kernel's CPU time is, for
+// this command, almost all creating, writing and closing files.
+void BM_WriteShortcuts(benchmark::State& state, bool secondRun) {
+    qb::ScopedScriptedPlatform platform;
+    platform.favorites = inBenchFolder(QStringLiteral("Favorites"));
+    RecordStore store;
+    store.openDatabase(bookFile());
+    QDir(platform.favorites).removeRecursively();
+    QDir().mkpath(platform.favorites);
+    double wallTotal = 0;
+    double userTotal = 0;
+    double kernelTotal = 0;
+    for (auto _ : state) {
+        if (!secondRun) {
+            QDir(platform.favorites).removeRecursively();
+            QDir().mkpath(platform.favorites);
+        }
+        rusage before{};
+        getrusage(RUSAGE_SELF, &before);
+        QElapsedTimer timer;
+        timer.start();
+        qb::importWebsitesToFavorites(store);
+        const double wall = seconds(timer);
+        rusage after{};
+        getrusage(RUSAGE_SELF, &after);
+        state.SetIterationTime(wall);
+        wallTotal += wall;
+        userTotal += cpuSeconds(after.ru_utime) - cpuSeconds(before.ru_utime);
+        kernelTotal += cpuSeconds(after.ru_stime) - cpuSeconds(before.ru_stime);
+    }
+    const double iterations = double(state.iterations());
+    state.counters["files"] = double(QDir(platform.favorites + QStringLiteral("/Inkwren网址收集"))
+                                         .entryList(QDir::Files | QDir::Hidden)
+                                         .size());
+    state.counters["us_per_file"] = 1e6 * wallTotal / iterations / kWebsites;
+    state.counters["user_ms"] = 1000 * userTotal / iterations;
+    state.counters["kernel_ms"] = 1000 * kernelTotal / iterations;
+    state.counters["kernel_share_of_cpu"] = kernelTotal / (userTotal + kernelTotal);
+    state.counters["kernel_share_of_wall"] = kernelTotal / wallTotal;
+    QDir(platform.favorites).removeRecursively();
+}
+BENCHMARK_CAPTURE(BM_WriteShortcuts, new_files, false)
+    ->Iterations(5)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_WriteShortcuts, replacing_files, true)
+    ->Iterations(5)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    QCoreApplication app(argc, argv);
+    try {
+        generateCachedBook();
+    } catch (const qb::StoreError& error) {
+        printLine(error.message());
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,184 @@
+#include "favorites.h"
+
+#include "gb18030.h"
+#include "platform/platform.h"
+#include "shell.h"
+#include "store/recordstore.h"
+#include "store/sqlitestatement.h"
+#include "store/storeerror.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace qb {
+
+namespace {
+
+const QLatin1Char kSeparator('/');
+
+bool isLowControl(QChar c) {
+    return c.unicode() <= 32;
+}
+
+// Unlike QString::trimmed(), only characters of code 32 or below count as blanks.
+QString trimmedLowControls(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isLowControl(text[begin]))
+        ++begin;
+    while (end > begin && isLowControl(text[end - 1]))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+// The runtime's input/output error texts, by the system error number (errno).
+QString ioErrorText(int systemError) {
+    switch (systemError) {
+    case ENOENT:
+        return QStringLiteral("File not found");
+    case EINVAL:
+    case ENAMETOOLONG:
+    case ENOTDIR: // a folder on the way is a file: the path cannot exist
+        return QStringLiteral("Invalid filename");
+    case EMFILE:
+        return QStringLiteral("Too many open files");
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR: // a folder of that name is in the way
+        return QStringLiteral("File access denied");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("Disk full");
+    default:
+        return QStringLiteral("I/O error %1").arg(systemError);
+    }
+}
+
+[[noreturn]] void throwIoError(int systemError) {
+    throw StoreError(ioErrorText(systemError));
+}
+
+// 0 when every byte was written, else the error number.
+int writeAll(int fd, const QByteArray& bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0)
+            done += n;
+        else if (n == 0 || errno != EINTR)
+            return n == 0 ? EIO : errno;
+    }
+    return 0;
+}
+
+// A line break inside the address would add lines of its own to the file; a browser ignores
+// line breaks in an address anyway.
+QByteArray shortcutContent(Gb18030Encoder& encoder, const QString& address) {
+    QString url = address;
+    url.remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+    return encoder.encode(
+        QString(QStringLiteral("[InternetShortcut]\r\nURL=") + url + QStringLiteral("\r\n")));
+}
+
+// A name in the target's folder to write the file under first: short, so that a target name
+// near the system's limit still fits, and random, so that it is free.
+QByteArray temporaryNameBeside(const QByteArray& name) {
+    const QByteArray folder = name.left(name.lastIndexOf('/') + 1);
+    return folder + ".qb-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36) +
+           ".tmp";
+}
+
+// The file is complete before it takes the name: a full disk never leaves a cut-off shortcut
+// in place of a good one, and a link of that name is replaced, never written through.
+void writeShortcut(Gb18030Encoder& encoder, const QString& fileName, const QString& address) {
+    const QByteArray name = QFile::encodeName(fileName);
+    if (name.contains('\0')) // the system would silently cut the name there
+        throwIoError(EINVAL);
+    const QByteArray content = shortcutContent(encoder, address);
+    const QByteArray temporary = temporaryNameBeside(name);
+    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throwIoError(errno);
+    int error = writeAll(fd, content);
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(temporary.constData(), name.constData()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(temporary.constData());
+        throwIoError(error);
+    }
+}
+
+// Writes one shortcut per website in grid order. When a file fails, the book is moved to
+// that website's record so the user sees which one it was.
+void writeShortcuts(BookDataset& websites, const QString& folder) {
+    Gb18030Encoder encoder;
+    int row = 0;
+    int failedRow = -1;
+    try {
+        websites.forEachRecord([&](const SqliteStatement& record) {
+            const QString fileName = folder + CleanFileName(websites.storedValueText(record, 0)) +
+                                     QStringLiteral(".url");
+            const QString address = trimmedLowControls(websites.storedValueText(record, 1));
+            try {
+                writeShortcut(encoder, fileName, address);
+            } catch (const StoreError&) {
+                failedRow = row;
+                throw;
+            }
+            ++row;
+        });
+    } catch (const StoreError&) {
+        if (failedRow >= 0)
+            websites.moveTo(failedRow);
+        throw;
+    }
+}
+
+} // namespace
+
+QString GetFavoritesFolder() {
+    const QString folder = platform().favoritesFolder();
+    // Never turn "no folder" into "/", the root of the file system.
+    return folder.isEmpty() ? QString() : AddTrailingBackslash(folder);
+}
+
+QString AddTrailingBackslash(const QString& path) {
+    return path.endsWith(kSeparator) ? path : path + kSeparator;
+}
+
+QString CleanFileName(const QString& name) {
+    static const QString kRefused = QStringLiteral("\"*/:<>?\\|");
+    QString cleaned = trimmedLowControls(name);
+    cleaned.removeIf([](QChar c) { return kRefused.contains(c); });
+    return cleaned;
+}
+
+void WriteUrlShortcut(const QString& fileName, const QString& address) {
+    Gb18030Encoder encoder;
+    writeShortcut(encoder, fileName, address);
+}
+
+void importWebsitesToFavorites(RecordStore& store) {
+    if (!store.isOpen())
+        return;
+    const QString favorites = GetFavoritesFolder();
+    if (favorites.isEmpty())
+        throw StoreError(QStringLiteral("找不到收藏夹文件夹，网址没有导入"));
+    const QString folder = favorites + QStringLiteral("Inkwren网址收集");
+    // A folder that cannot be made shows up as the first shortcut's error.
+    QDir().mkpath(folder);
+    BookDataset& websites = store.book(BookId::Websites);
+    writeShortcuts(websites, AddTrailingBackslash(folder));
+    websites.last();
+    OpenUrl(GetFavoritesFolder());
+}
+
+} // namespace qb

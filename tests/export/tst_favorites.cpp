@@ -1,0 +1,244 @@
+#include "export/favorites.h"
+#include "filesizelimit.h"
+#include "platform/scriptedplatform.h"
+#include "store/storeerror.h"
+#include "store/testbooks.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+
+using namespace qb;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kSubFolder = u"Inkwren网址收集"_s;
+
+QByteArray shortcut(const QString& address) {
+    QStringEncoder encoder("GB18030");
+    return QByteArray("[InternetShortcut]\r\nURL=") + encoder.encode(address) + "\r\n";
+}
+
+QByteArray readAll(const QString& fileName) {
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// Sorted by code point, whatever the locale.
+QStringList entries(const QString& folder) {
+    QStringList names = QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
+    names.sort();
+    return names;
+}
+
+template <typename Action> QString errorOf(Action&& action) {
+    try {
+        action();
+    } catch (const StoreError& e) {
+        return e.message();
+    }
+    return {};
+}
+
+} // namespace
+
+class TestFavorites : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<RecordStore> m_store;
+    std::unique_ptr<ScopedScriptedPlatform> m_platform;
+
+    BookDataset& websites() { return m_store->book(BookId::Websites); }
+    QString favorites() const { return m_dir->filePath(u"Favorites"_s); }
+    QString subFolder() const { return favorites() + u'/' + kSubFolder; }
+    QString inSubFolder(const QString& name) const { return subFolder() + u'/' + name; }
+    void addWebsite(const QString& name, const QString& address) {
+        test::addRecord(websites(), {name, address});
+    }
+    QString import() {
+        return errorOf([this] { importWebsitesToFavorites(*m_store); });
+    }
+
+private Q_SLOTS:
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        const QString file = test::createBookFile(m_dir->path());
+        m_platform = std::make_unique<ScopedScriptedPlatform>();
+        QVERIFY(QDir().mkpath(favorites()));
+        m_platform->favorites = favorites();
+        m_store = std::make_unique<RecordStore>();
+        m_store->openDatabase(file);
+    }
+    void cleanup() {
+        m_store.reset();
+        m_platform.reset();
+        m_dir.reset();
+    }
+
+    void cleanFileName_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("cleaned");
+        QTest::newRow("removed inside") << u"资料:下载?"_s << u"资料下载"_s;
+        QTest::newRow("two in a row") << u"a//b"_s << u"ab"_s;
+        QTest::newRow("all nine") << u"1\"2*3/4:5<6>7?8\\9|0"_s << u"1234567890"_s;
+        QTest::newRow("blanks and forbidden only") << u" \t?*| "_s << QString();
+        QTest::newRow("trimmed") << u"\t 新浪 网 \r\n"_s << u"新浪 网"_s;
+        QTest::newRow("trimmed before removal") << u": a"_s << u" a"_s;
+        QTest::newRow("wide blank stays") << u"\u3000网\u3000"_s << u"\u3000网\u3000"_s;
+        QTest::newRow("climbing up") << u"../../x"_s << u"....x"_s;
+        QTest::newRow("dots") << u".."_s << u".."_s;
+    }
+    void cleanFileName() {
+        QFETCH(QString, name);
+        QFETCH(QString, cleaned);
+        QCOMPARE(CleanFileName(name), cleaned);
+    }
+
+    void addTrailingBackslash_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("empty") << QString() << u"/"_s;
+        QTest::newRow("plain") << u"/home/u/Favorites"_s << u"/home/u/Favorites/"_s;
+        QTest::newRow("already") << u"/home/u/Favorites/"_s << u"/home/u/Favorites/"_s;
+        QTest::newRow("backslash is a character") << u"a\\"_s << u"a\\/"_s;
+    }
+    void addTrailingBackslash() {
+        QFETCH(QString, path);
+        QFETCH(QString, result);
+        QCOMPARE(AddTrailingBackslash(path), result);
+    }
+
+    void writeUrlShortcut_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("web") << u"http://www.sina.com.cn/"_s
+                             << QByteArray("[InternetShortcut]\r\nURL=http://www.sina.com.cn/\r\n");
+        QTest::newRow("empty") << QString() << QByteArray("[InternetShortcut]\r\nURL=\r\n");
+        // "中文" in GBK.
+        QTest::newRow("chinese") << u"http://中文.cn"_s
+                                 << QByteArray("[InternetShortcut]\r\nURL=http://"
+                                               "\xd6\xd0\xce\xc4.cn\r\n");
+        QTest::newRow("line breaks cannot add lines")
+            << u"http://a\r\nIconFile=x\n"_s
+            << QByteArray("[InternetShortcut]\r\nURL=http://aIconFile=x\r\n");
+    }
+    void writeUrlShortcut() {
+        QFETCH(QString, address);
+        QFETCH(QByteArray, content);
+        const QString file = m_dir->filePath(u"a.url"_s);
+        QFile old(file);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(500, 'x')); // replaced, not overwritten in place
+        old.close();
+        WriteUrlShortcut(file, address);
+        QCOMPARE(readAll(file), content);
+    }
+
+    void writeUrlShortcutFailures() {
+        const QString inside = m_dir->filePath(u"missing/a.url"_s);
+        QCOMPARE(errorOf([&] { WriteUrlShortcut(inside, u"x"_s); }), u"File not found"_s);
+        QCOMPARE(errorOf([&] { WriteUrlShortcut(m_dir->filePath(QString(300, u'a')), u"x"_s); }),
+                 u"Invalid filename"_s);
+        // The system would cut the name at a NUL and write another file.
+        QCOMPARE(errorOf([&] { WriteUrlShortcut(m_dir->filePath(u"a\0b.url"_s), u"x"_s); }),
+                 u"Invalid filename"_s);
+        QCOMPARE(errorOf([&] { WriteUrlShortcut(favorites(), u"x"_s); }), u"File access denied"_s);
+        QCOMPARE(entries(m_dir->path()), (QStringList{u"Favorites"_s, u"book.mdb"_s}));
+    }
+
+    void importWritesOneFilePerWebsite() {
+        addWebsite(u"资料:下载?"_s, u"http://ziliao.cn"_s);
+        addWebsite(u"a//b"_s, u" \thttp://ab.com \r\n"_s);
+        addWebsite(u"  ?  "_s, u"http://blank"_s);
+        addWebsite(u"  新浪  "_s, QString());
+        addWebsite(u"../../x"_s, u"http://up"_s);
+        addWebsite(u"..."_s, u"http://dots"_s);
+        // "x:y" comes before "xy" in key order: the later record's file stays.
+        addWebsite(u"x:y"_s, u"first"_s);
+        addWebsite(u"xy"_s, u"second"_s);
+        websites().first();
+
+        QCOMPARE(import(), QString());
+
+        QCOMPARE(entries(subFolder()),
+                 (QStringList{u"....url"_s, u"....x.url"_s, u".url"_s, u"ab.url"_s, u"xy.url"_s,
+                              u"新浪.url"_s, u"资料下载.url"_s}));
+        QCOMPARE(readAll(inSubFolder(u"资料下载.url"_s)), shortcut(u"http://ziliao.cn"_s));
+        QCOMPARE(readAll(inSubFolder(u"ab.url"_s)), shortcut(u"http://ab.com"_s));
+        QCOMPARE(readAll(inSubFolder(u".url"_s)), shortcut(u"http://blank"_s));
+        QCOMPARE(readAll(inSubFolder(u"新浪.url"_s)), shortcut(QString()));
+        QCOMPARE(readAll(inSubFolder(u"....x.url"_s)), shortcut(u"http://up"_s));
+        QCOMPARE(readAll(inSubFolder(u"xy.url"_s)), shortcut(u"second"_s));
+        // Nothing escaped the sub-folder.
+        QCOMPARE(entries(favorites()), QStringList{kSubFolder});
+        QCOMPARE(entries(m_dir->path()), (QStringList{u"Favorites"_s, u"book.mdb"_s}));
+        QCOMPARE(m_platform->launches, QStringList{favorites() + u'/'});
+        QVERIFY(m_platform->messages.isEmpty());
+        QCOMPARE(websites().currentRow(), websites().rowCount() - 1);
+    }
+
+    void emptyBookAndSecondRun() {
+        QCOMPARE(import(), QString());
+        QCOMPARE(entries(subFolder()), QStringList());
+        QCOMPARE(m_platform->launches, QStringList{favorites() + u'/'});
+
+        addWebsite(u"a"_s, u"http://a"_s);
+        addWebsite(u"b"_s, u"http://b"_s);
+        QFile stale(inSubFolder(u"stale.url"_s));
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.close();
+        QCOMPARE(import(), QString());
+        QCOMPARE(import(), QString());
+        QCOMPARE(entries(subFolder()), (QStringList{u"a.url"_s, u"b.url"_s, u"stale.url"_s}));
+        QCOMPARE(readAll(inSubFolder(u"b.url"_s)), shortcut(u"http://b"_s));
+        QCOMPARE(m_platform->launches.size(), 3);
+    }
+
+    void failurePartWay() {
+        addWebsite(u"a"_s, u"http://a"_s);
+        // 90 Chinese characters: 270 bytes of file name, more than the system allows.
+        addWebsite(u"b"_s + QString(90, u'网'), u"http://b"_s);
+        addWebsite(u"c"_s, u"http://c"_s);
+        websites().first();
+        QCOMPARE(import(), u"Invalid filename"_s);
+        QCOMPARE(entries(subFolder()), QStringList{u"a.url"_s});
+        QCOMPARE(websites().currentRow(), 1); // the failing record
+        QVERIFY(m_platform->launches.isEmpty());
+    }
+
+    void subFolderBlockedByAFile() {
+        QFile blocker(subFolder());
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        addWebsite(u"a"_s, u"http://a"_s);
+        QCOMPARE(import(), u"Invalid filename"_s);
+        QCOMPARE(readAll(subFolder()), QByteArray());
+        QVERIFY(m_platform->launches.isEmpty());
+    }
+
+    void withoutFavoritesOrDatabase() {
+        addWebsite(u"a"_s, u"http://a"_s);
+        websites().first();
+        m_platform->favorites.clear();
+        QCOMPARE(import(), u"找不到收藏夹文件夹，网址没有导入"_s);
+        QCOMPARE(entries(favorites()), QStringList());
+        QCOMPARE(websites().currentRow(), 0);
+        QVERIFY(m_platform->launches.isEmpty());
+
+        m_platform->favorites = favorites();
+        m_store->closeBooks();
+        QCOMPARE(import(), QString());
+        QCOMPARE(entries(favorites()), QStringList());
+        QVERIFY(m_platform->launches.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFavorites)
+#include "tst_favorites.moc"
