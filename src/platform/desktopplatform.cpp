@@ -56,10 +56,10 @@ int DesktopPlatform::messageBox(const QString& text, const QString& caption, uns
         box.addButton(QMessageBox::Yes);
         box.addButton(QMessageBox::No);
         box.setDefaultButton((flags & mb::DefaultButton2) ? QMessageBox::No : QMessageBox::Yes);
-        // A Yes/No question has no way out but its two answers.
-        box.setEscapeButton(static_cast<QAbstractButton*>(nullptr));
+        // Escape and the close box answer No, the safe answer of every question asked.
+        box.setEscapeButton(QMessageBox::No);
     } else {
-        box.addButton(QMessageBox::Ok);
+        box.setDefaultButton(box.addButton(QMessageBox::Ok));
     }
     switch (box.exec()) {
     case QMessageBox::Yes:
