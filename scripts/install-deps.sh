@@ -8,7 +8,8 @@ packages=(
     libsqlite3-dev sqlite3
     libbenchmark-dev
     fonts-noto-cjk
-    xvfb xauth imagemagick
+    xvfb xauth imagemagick xdotool
+    desktop-file-utils appstream librsvg2-bin
     clang-format
 )
 
