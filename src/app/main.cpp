@@ -27,7 +27,8 @@ int main(int argc, char* argv[]) {
     if (instance.notifyRunningInstance())
         return 0;
     QApplication::setApplicationName(QStringLiteral("Quillbox"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quillbox"));
+    // Lets desktops match the window to its launcher entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.quillbox.Quillbox"));
     loadChineseQtTexts(app);
     // Without a locale of its own the desktop gets the program's: dates read 2024/3/5.
     if (QLocale::system().language() == QLocale::C)

@@ -468,11 +468,7 @@ void TSDIAppForm::N8Click() {
             N8->setEnabled(true);
             N14->setEnabled(true);
         },
-        [this] {
-            show();
-            raise();
-            activateWindow();
-        });
+        [this] { restoreFromTray(); });
     panel->setAttribute(Qt::WA_DeleteOnClose);
     m_navigationPanel = panel;
     panel->show();

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QShowEvent>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTreeView>
 
@@ -111,6 +112,8 @@ void Tfrmdaohang::createMenus() {
 void Tfrmdaohang::createPages() {
     m_pages = new QTabWidget(this);
     m_pages->setObjectName(QStringLiteral("PageControl1"));
+    // Three tab titles must fit the panel's 178 pixels without scroll arrows.
+    m_pages->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 3px; }"));
     setCentralWidget(m_pages);
     m_contactNames = new ContactTreeModel(ContactTreeModel::Shape::NamesOnly, this);
     m_contactDetails = new ContactTreeModel(ContactTreeModel::Shape::WithDetails, this);
