@@ -2,14 +2,13 @@
 // timed against the sqlite3 command-line tool writing the same table in list mode to a file,
 // both in the same iteration so that both see the same disk and cache.
 
-#include "bookgenerator.h"
+#include "benchsupport.h"
 
 #include "export/favorites.h"
 #include "export/textexport.h"
 #include "platform/scriptedplatform.h"
 #include "store/recordstore.h"
 #include "store/sqlitestatement.h"
-#include "store/storeerror.h"
 
 #include <benchmark/benchmark.h>
 
@@ -18,12 +17,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
-#include <QStandardPaths>
 
-#include <cstdio>
-#include <fstream>
-#include <string>
+#include <algorithm>
 #include <sys/resource.h>
 
 namespace {
@@ -31,79 +26,21 @@ namespace {
 using qb::BookId;
 using qb::RecordStore;
 
-constexpr quint32 kSeed = 20240601;
 constexpr int kContacts = 1'000'000;
 constexpr int kWebsites = 10'000;
 constexpr int kSerials = 100;
 
-void printLine(const QString& text) {
-    std::fputs(qPrintable(text + QLatin1Char('\n')), stderr);
-}
-
-QString benchFolder() {
-    return qEnvironmentVariable("QB_BENCH_DIR", QStringLiteral("/tmp/quillbox-bench"));
-}
-
 QString inBenchFolder(const QString& name) {
-    return benchFolder() + QLatin1Char('/') + name;
+    return qb::benchFolder() + QLatin1Char('/') + name;
 }
 
-// The version in the name changes whenever the generator makes different books.
 QString bookFile() {
-    return inBenchFolder(QStringLiteral("export-v1-%1-%2.mdb").arg(kContacts).arg(kWebsites));
+    return qb::cachedBook(QStringLiteral("export"), kContacts, kWebsites, kSerials);
 }
 
-// Made once and kept between runs; written under a temporary name so that an interrupted
-// run never leaves a half-made book behind.
-void generateCachedBook() {
-    const QString file = bookFile();
-    if (QFile::exists(file))
-        return;
-    if (!QDir().mkpath(benchFolder()))
-        throw qb::StoreError(QStringLiteral("无法创建文件夹“%1”").arg(benchFolder()));
-    const QString part = file + QStringLiteral(".part");
-    QFile::remove(part);
-    qb::generateBook(part, kContacts, kWebsites, kSerials, kSeed);
-    if (!QFile::rename(part, file))
-        throw qb::StoreError(QStringLiteral("无法把“%1”改名为“%2”").arg(part, file));
-}
-
-// A /proc/self/status value in MiB ("VmRSS", "VmHWM").
-double statusMiB(const char* key) {
-    std::ifstream status("/proc/self/status");
-    const std::string prefix = std::string(key) + ':';
-    std::string line;
-    while (std::getline(status, line))
-        if (line.starts_with(prefix))
-            return std::stod(line.substr(prefix.size())) / 1024.0; // the value is in kB
-    return 0;
-}
-
-// Starts a new peak: VmHWM falls back to the current resident size.
-void resetPeakMemory() {
-    std::ofstream clearRefs("/proc/self/clear_refs");
-    clearRefs << "5";
-}
-
-double seconds(const QElapsedTimer& timer) {
-    return double(timer.nsecsElapsed()) / 1e9;
-}
-
-// sqlite3 -list <book> <sql> > <out>: seconds, or a negative value when the tool is missing
-// or fails.
-double timeSqlite3List(const QString& sql, const QString& out) {
-    const QString program = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
-    if (program.isEmpty())
-        return -1;
-    QProcess process;
-    process.setStandardOutputFile(out);
-    QElapsedTimer timer;
-    timer.start();
-    process.start(program, {QStringLiteral("-list"), bookFile(), sql});
-    process.waitForFinished(-1);
-    const double elapsed = seconds(timer);
-    const bool ok = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    return ok ? elapsed : -1;
+// sqlite3 -list <book> <sql>: the rows in list mode, one a line.
+QStringList cliArguments(const QString& sql) {
+    return {QStringLiteral("-list"), bookFile(), sql};
 }
 
 const QString kCliTableOrder = QStringLiteral("select * from lianxi1");
@@ -125,12 +62,12 @@ struct ExportRun {
 };
 
 ExportRun runExport(qb::BookDataset& contacts) {
-    const double residentBefore = statusMiB("VmRSS");
-    resetPeakMemory();
+    const double residentBefore = qb::residentMiB();
+    qb::resetPeakMemory();
     QElapsedTimer timer;
     timer.start();
     qb::writeBookText(contacts, BookId::Contacts, exportTarget());
-    return {seconds(timer), statusMiB("VmHWM") - residentBefore};
+    return {qb::seconds(timer), qb::peakResidentMiB() - residentBefore};
 }
 
 // The export as the program runs it, and the sqlite3 tool on the same table in the same
@@ -143,8 +80,8 @@ void exportAgainstCli(benchmark::State& state, const QString& connectionSetup) {
         qb::execSql(store.connection().handle(), connectionSetup);
     qb::BookDataset& contacts = store.book(BookId::Contacts);
     double peakGrowth = runExport(contacts).peakGrowthMiB;
-    if (timeSqlite3List(kCliTableOrder, cliTarget()) < 0) {
-        state.SkipWithError("sqlite3 命令不可用或失败（Debian 软件包 sqlite3）");
+    if (qb::sqlite3Seconds(cliArguments(kCliTableOrder), cliTarget()) < 0) {
+        state.SkipWithError(qb::kSqlite3Unavailable);
         return;
     }
     double exportTotal = 0;
@@ -154,14 +91,14 @@ void exportAgainstCli(benchmark::State& state, const QString& connectionSetup) {
         peakGrowth = std::max(peakGrowth, run.peakGrowthMiB);
         state.SetIterationTime(run.seconds);
         exportTotal += run.seconds;
-        cliTotal += timeSqlite3List(kCliTableOrder, cliTarget());
+        cliTotal += qb::sqlite3Seconds(cliArguments(kCliTableOrder), cliTarget());
     }
     state.counters["sqlite3_cli_ms"] = 1000 * cliTotal / double(state.iterations());
     state.counters["ratio_to_cli"] = exportTotal / cliTotal;
     state.counters["export_MiB"] = double(QFileInfo(exportTarget()).size()) / (1024 * 1024);
     state.counters["cli_MiB"] = double(QFileInfo(cliTarget()).size()) / (1024 * 1024);
     state.counters["peak_growth_MiB"] = peakGrowth;
-    state.counters["peak_process_MiB"] = statusMiB("VmHWM");
+    state.counters["peak_process_MiB"] = qb::peakResidentMiB();
     QFile::remove(exportTarget());
     QFile::remove(cliTarget());
 }
@@ -214,14 +151,7 @@ BENCHMARK(BM_WalkContactsOnly)
 
 // The sqlite3 tool in both orders: the table's own, and the key order the grid shows.
 void BM_Sqlite3Cli(benchmark::State& state, const QString& sql) {
-    for (auto _ : state) {
-        const double elapsed = timeSqlite3List(sql, cliTarget());
-        if (elapsed < 0) {
-            state.SkipWithError("sqlite3 命令不可用或失败（Debian 软件包 sqlite3）");
-            break;
-        }
-        state.SetIterationTime(elapsed);
-    }
+    qb::timeSqlite3Runs(state, cliArguments(sql), cliTarget());
     QFile::remove(cliTarget());
 }
 BENCHMARK_CAPTURE(BM_Sqlite3Cli, table_order, kCliTableOrder)
@@ -264,7 +194,7 @@ void BM_WriteShortcuts(benchmark::State& state, bool secondRun) {
         QElapsedTimer timer;
         timer.start();
         qb::importWebsitesToFavorites(store);
-        const double wall = seconds(timer);
+        const double wall = qb::seconds(timer);
         rusage after{};
         getrusage(RUSAGE_SELF, &after);
         state.SetIterationTime(wall);
@@ -299,17 +229,6 @@ BENCHMARK_CAPTURE(BM_WriteShortcuts, replacing_files, true)
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
     QCoreApplication app(argc, argv);
-    try {
-        generateCachedBook();
-    } catch (const qb::StoreError& error) {
-        printLine(error.message());
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return qb::runBenchmarks(argc, argv, [] { bookFile(); });
 }

@@ -3,29 +3,23 @@
 // menu "网址导航" down to a website item. BM_FlatWebsiteMenu shows, for comparison, what one
 // QMenu holding every website costs to open.
 
-#include "bookgenerator.h"
+#include "benchsupport.h"
 
 #include "navpanel/frmdaohang.h"
 #include "navpanel/websitemenu.h"
 #include "platform/scriptedplatform.h"
 #include "store/recordstore.h"
-#include "store/storeerror.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QAction>
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
 #include <memory>
-#include <string>
 
 namespace {
 
@@ -33,57 +27,12 @@ using qb::BookId;
 using qb::RecordStore;
 using qb::Tfrmdaohang;
 
-constexpr quint32 kSeed = 20240601;
 constexpr int kContacts = 100'000;
 constexpr int kWebsites = 100'000;
 constexpr int kSerials = 100;
 
-void printLine(const QString& text) {
-    std::fputs(qPrintable(text + QLatin1Char('\n')), stderr);
-}
-
-QString benchFolder() {
-    return qEnvironmentVariable("QB_BENCH_DIR", QStringLiteral("/tmp/quillbox-bench"));
-}
-
-// The version in the name changes whenever the generator makes different books.
 QString bookFile() {
-    return benchFolder() + QStringLiteral("/navpanel-v1-%1-%2.mdb").arg(kContacts).arg(kWebsites);
-}
-
-// Made once and kept between runs; written under a temporary name so that an interrupted
-// run never leaves a half-made book behind.
-void generateCachedBook() {
-    const QString file = bookFile();
-    if (QFile::exists(file))
-        return;
-    if (!QDir().mkpath(benchFolder()))
-        throw qb::StoreError(QStringLiteral("无法创建文件夹“%1”").arg(benchFolder()));
-    const QString part = file + QStringLiteral(".part");
-    QFile::remove(part);
-    qb::generateBook(part, kContacts, kWebsites, kSerials, kSeed);
-    if (!QFile::rename(part, file))
-        throw qb::StoreError(QStringLiteral("无法把“%1”改名为“%2”").arg(part, file));
-}
-
-double statusMiB(const char* key) {
-    std::ifstream status("/proc/self/status");
-    const std::string prefix = std::string(key) + ':';
-    std::string line;
-    while (std::getline(status, line))
-        if (line.starts_with(prefix))
-            return std::stod(line.substr(prefix.size())) / 1024.0; // the value is in kB
-    return 0;
-}
-
-// Starts a new peak: VmHWM falls back to the current resident size.
-void resetPeakMemory() {
-    std::ofstream clearRefs("/proc/self/clear_refs");
-    clearRefs << "5";
-}
-
-double seconds(const QElapsedTimer& timer) {
-    return double(timer.nsecsElapsed()) / 1e9;
+    return qb::cachedBook(QStringLiteral("navpanel"), kContacts, kWebsites, kSerials);
 }
 
 // The main window's side: its datasets, and the panel it opens and closes.
@@ -115,13 +64,13 @@ void BM_ShowPanel(benchmark::State& state) {
     host.close();
     double peakGrowth = 0;
     for (auto _ : state) {
-        const double before = statusMiB("VmRSS");
-        resetPeakMemory();
+        const double before = qb::residentMiB();
+        qb::resetPeakMemory();
         QElapsedTimer timer;
         timer.start();
         host.open();
-        state.SetIterationTime(seconds(timer));
-        peakGrowth = std::max(peakGrowth, statusMiB("VmHWM") - before);
+        state.SetIterationTime(qb::seconds(timer));
+        peakGrowth = std::max(peakGrowth, qb::peakResidentMiB() - before);
         host.close();
     }
     state.counters["peak_growth_MiB"] = peakGrowth;
@@ -197,19 +146,8 @@ BENCHMARK(BM_FlatWebsiteMenu)->Iterations(1)->UseRealTime()->Unit(benchmark::kMi
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    try {
-        generateCachedBook();
-    } catch (const qb::StoreError& error) {
-        printLine(error.message());
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return qb::runBenchmarks(argc, argv, [] { bookFile(); });
 }

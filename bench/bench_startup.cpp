@@ -1,7 +1,7 @@
 // Start-up of the main window with a remembered 1,000,000-contact book: from making the window
 // to its first paint, the part of a cold start the program controls.
 
-#include "bookgenerator.h"
+#include "benchsupport.h"
 
 #include "app/sdiappform.h"
 #include "platform/scriptedplatform.h"
@@ -15,8 +15,14 @@
 
 namespace {
 
+constexpr int kContacts = 1'000'000;
+
+QString bookFile(int contacts) {
+    return qb::cachedBook(QStringLiteral("startup"), contacts, 1000, 1000);
+}
+
 void BM_ShowMainWindowWithRememberedBook(benchmark::State& state) {
-    const QString book = qb::cachedBook(QStringLiteral("startup"), int(state.range(0)), 1000, 1000);
+    const QString book = bookFile(int(state.range(0)));
     QTemporaryDir dir;
     const QString ini = dir.filePath(QStringLiteral("quillbox.ini"));
     qb::Preferences prefs;
@@ -37,7 +43,7 @@ void BM_ShowMainWindowWithRememberedBook(benchmark::State& state) {
     state.SetLabel("window made, book opened, first screen painted");
 }
 BENCHMARK(BM_ShowMainWindowWithRememberedBook)
-    ->Arg(1'000'000)
+    ->Arg(kContacts)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);
 
@@ -46,8 +52,5 @@ BENCHMARK(BM_ShowMainWindowWithRememberedBook)
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return qb::runBenchmarks(argc, argv, [] { bookFile(kContacts); });
 }

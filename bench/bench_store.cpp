@@ -1,31 +1,24 @@
 // Speed and memory of the record store on big contact books, with the sqlite3 command-line
 // tool timed on the same files and the same queries for comparison.
 
-#include "bookgenerator.h"
+#include "benchsupport.h"
 
 #include "store/connection.h"
 #include "store/databasefile.h"
 #include "store/recordstore.h"
 #include "store/sqlitestatement.h"
-#include "store/storeerror.h"
 #include "store/valuetext.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
-#include <QStandardPaths>
 
-#include <cstdio>
-#include <fstream>
 #include <malloc.h>
 #include <map>
 #include <memory>
 #include <random>
-#include <string>
 #include <sys/resource.h>
 #include <vector>
 
@@ -54,47 +47,8 @@ const QString kMobileColumn = QStringLiteral("手机");
 // What opening a book reads: every row id in key order.
 const QString kRowIdsInKeyOrder = QStringLiteral("SELECT rowid FROM lianxi1 ORDER BY 姓名");
 
-void printLine(const QString& text) {
-    std::fputs(qPrintable(text + QLatin1Char('\n')), stderr);
-}
-
-QString cacheFolder() {
-    return qEnvironmentVariable("QB_BENCH_DIR", QStringLiteral("/tmp/quillbox-bench"));
-}
-
-// The version in the name changes whenever the generator makes different books.
 QString bookFile(int contacts) {
-    return QStringLiteral("%1/book-v1-%2.mdb").arg(cacheFolder()).arg(contacts);
-}
-
-// Written under a temporary name and renamed when complete, so an interrupted run never
-// leaves a half-made book for a later run to reuse.
-void generateCachedBook(int contacts) {
-    const QString file = bookFile(contacts);
-    if (QFile::exists(file))
-        return;
-    if (!QDir().mkpath(cacheFolder()))
-        throw qb::StoreError(QStringLiteral("无法创建文件夹“%1”").arg(cacheFolder()));
-    const QString part = file + QStringLiteral(".part");
-    QFile::remove(part);
-    QElapsedTimer timer;
-    timer.start();
-    qb::generateBook(part, contacts, kWebsites, kSerials, kSeed);
-    if (!QFile::rename(part, file))
-        throw qb::StoreError(QStringLiteral("无法把“%1”改名为“%2”").arg(part, file));
-    printLine(QStringLiteral("已生成 %1（%2 个联系人），用时 %3 秒")
-                  .arg(file)
-                  .arg(contacts)
-                  .arg(double(timer.elapsed()) / 1000.0, 0, 'f', 1));
-}
-
-double residentMiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.starts_with("VmRSS:"))
-            return std::stod(line.substr(6)) / 1024.0; // the value is in kB
-    return 0;
+    return qb::cachedBook(QStringLiteral("book"), contacts, kWebsites, kSerials);
 }
 
 qsizetype readRowTexts(const BookDataset& book, int row) {
@@ -192,17 +146,17 @@ void BM_OpenBookMemory(benchmark::State& state) {
     }
     for (auto _ : state) {
         malloc_trim(0);
-        const double before = residentMiB();
+        const double before = qb::residentMiB();
         double open = 0;
         {
             RecordStore store;
             store.openDatabase(file);
             readFirstRows(store.book(BookId::Contacts));
-            open = residentMiB();
+            open = qb::residentMiB();
         }
         malloc_trim(0);
         state.counters["open_MiB"] = open - before;
-        state.counters["after_close_MiB"] = residentMiB() - before;
+        state.counters["after_close_MiB"] = qb::residentMiB() - before;
     }
 }
 BENCHMARK(BM_OpenBookMemory)->Apply(allSizes)->Iterations(1)->Unit(benchmark::kMillisecond);
@@ -216,7 +170,7 @@ void BM_OpenBook(benchmark::State& state) {
         timer.start();
         store.openDatabase(file);
         readFirstRows(store.book(BookId::Contacts));
-        state.SetIterationTime(double(timer.nsecsElapsed()) / 1e9);
+        state.SetIterationTime(qb::seconds(timer));
     }
 }
 BENCHMARK(BM_OpenBook)->Apply(allSizes)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -256,26 +210,8 @@ double childCpuMs() {
 }
 
 void timeSqlite3(benchmark::State& state, const QString& sql) {
-    const QString program = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
-    if (program.isEmpty()) {
-        state.SkipWithError("没有找到 sqlite3 命令（Debian 软件包 sqlite3）");
-        return;
-    }
-    const QStringList arguments{bookFile(int(state.range(0))), sql};
     const double cpuBefore = childCpuMs();
-    for (auto _ : state) {
-        QProcess process;
-        process.setStandardOutputFile(QProcess::nullDevice());
-        QElapsedTimer timer;
-        timer.start();
-        process.start(program, arguments);
-        process.waitForFinished(-1);
-        state.SetIterationTime(double(timer.nsecsElapsed()) / 1e9);
-        if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-            state.SkipWithError("sqlite3 命令失败");
-            break;
-        }
-    }
+    qb::timeSqlite3Runs(state, {bookFile(int(state.range(0))), sql}, QProcess::nullDevice());
     state.counters["cli_cpu_ms"] =
         benchmark::Counter(childCpuMs() - cpuBefore, benchmark::Counter::kAvgIterations);
 }
@@ -479,20 +415,12 @@ BENCHMARK(BM_Sqlite3Cli_LocateMobile)
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
     QCoreApplication app(argc, argv);
-    try {
+    const int exitCode = qb::runBenchmarks(argc, argv, [] {
         for (int contacts : kSizes)
-            generateCachedBook(contacts);
-    } catch (const qb::StoreError& error) {
-        printLine(error.message());
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+            bookFile(contacts);
+    });
     // The connections close while the application object still exists.
     openStores().clear();
-    return 0;
+    return exitCode;
 }

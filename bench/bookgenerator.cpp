@@ -7,7 +7,6 @@
 #include "store/sqlitestatement.h"
 #include "store/storeerror.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <optional>
@@ -584,29 +583,6 @@ void generateBook(const QString& file, int contacts, int websites, int serials, 
         QFile::remove(file);
         throw;
     }
-}
-
-QString benchFolder() {
-    return qEnvironmentVariable("QB_BENCH_DIR", QStringLiteral("/tmp/quillbox-bench"));
-}
-
-QString cachedBook(const QString& tag, int contacts, int websites, int serials) {
-    // The version in the name changes whenever the generator makes different books.
-    const QString file = QStringLiteral("%1/%2-v1-%3-%4-%5.mdb")
-                             .arg(benchFolder(), tag)
-                             .arg(contacts)
-                             .arg(websites)
-                             .arg(serials);
-    if (QFile::exists(file))
-        return file;
-    if (!QDir().mkpath(benchFolder()))
-        throw StoreError(QStringLiteral("无法创建文件夹“%1”").arg(benchFolder()));
-    const QString part = file + QStringLiteral(".part");
-    QFile::remove(part);
-    generateBook(part, contacts, websites, serials, 20240601);
-    if (!QFile::rename(part, file))
-        throw StoreError(QStringLiteral("无法把“%1”改名为“%2”").arg(part, file));
-    return file;
 }
 
 } // namespace qb
