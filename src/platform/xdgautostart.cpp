@@ -129,8 +129,10 @@ bool writeHiddenEntry(const QString& path, const QByteArrayList& groupLines) {
     for (const QByteArray& line : groupLines)
         text += line + '\n';
     text += "Hidden=true\n";
+    // Unbuffered: QSaveFile misses a failure of its own last buffer flush (a full disk) and
+    // would then put an empty entry in place.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(text) != text.size())
         return false;
     return file.commit();
 }

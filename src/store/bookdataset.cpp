@@ -524,6 +524,12 @@ void BookDataset::checkKeyUnique(const QString& key) const {
         fail(QStringLiteral("%1“%2”已经存在，不能重复").arg(m_columns[m_keyColumn].name, key));
 }
 
+void BookDataset::checkWidth(int column, const QString& text) const {
+    const Column& field = m_columns[column];
+    if (field.width > 0 && text.toUcs4().size() > field.width)
+        fail(QStringLiteral("%1最多只能有 %2 个字符").arg(field.name).arg(field.width));
+}
+
 void BookDataset::validateBuffer(QVector<QVariant>& values) const {
     values.clear();
     for (int c = 0; c < m_columns.size(); ++c) {
@@ -531,8 +537,7 @@ void BookDataset::validateBuffer(QVector<QVariant>& values) const {
         const QString& text = m_buffer[c];
         if (column.key && text.trimmed().isEmpty())
             fail(QStringLiteral("%1不能为空").arg(column.name));
-        if (column.width > 0 && text.toUcs4().size() > column.width)
-            fail(QStringLiteral("%1最多只能有 %2 个字符").arg(column.name).arg(column.width));
+        checkWidth(c, text);
         if (text.isEmpty()) {
             values << QVariant();
         } else if (column.kind == ColumnKind::Date) {

@@ -83,6 +83,8 @@ public:
     QString rowValueText(int row, int column) const;
     // A bound control's typed text; starts editing by itself when the record is browsing.
     void setFieldText(int column, const QString& text);
+    // Throws the data layer's error when the column cannot hold the text.
+    void checkWidth(int column, const QString& text) const;
 
     // Reads every record in grid order without moving the cursor or telling the grid; the
     // callback gets the row's stored values (dates as stored) and may throw to stop. Leaves

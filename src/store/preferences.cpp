@@ -58,8 +58,9 @@ qsizetype highestEntryIndex(const QStringList& keys, BookId book) {
 // A count beyond the stored entries (a damaged or hand-edited file) must not make the start
 // read millions of missing keys, so the highest stored entry bounds it.
 QStringList loadHistory(const ProfileFile& file, const QStringList& keys, BookId book) {
-    const qsizetype count = std::min<qsizetype>(file.readInt(kHistorySection, countKey(book), 0),
-                                                highestEntryIndex(keys, book) + 1);
+    const qsizetype count =
+        std::min<qsizetype>({file.readInt(kHistorySection, countKey(book), 0),
+                             highestEntryIndex(keys, book) + 1, kMaxHistoryEntries});
     QStringList history;
     for (qsizetype i = 0; i < count; ++i)
         history.append(file.readString(kHistorySection, entryKey(book, i), QString()));

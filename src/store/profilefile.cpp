@@ -231,8 +231,11 @@ void ProfileFile::save() const {
         appendLine(section.header);
         std::for_each(section.lines.begin(), section.lines.end(), appendLine);
     }
+    // Unbuffered: QSaveFile misses a failure of its own last buffer flush (a full disk) and
+    // would then put an empty file in place of the good one.
     QSaveFile file(m_fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+        file.write(bytes) != bytes.size() || !file.commit())
         throw StoreError(
             QStringLiteral("Unable to write to %1").arg(QDir::toNativeSeparators(m_fileName)));
 }

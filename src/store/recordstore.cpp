@@ -42,9 +42,27 @@ void RecordStore::openDatabase(const QString& fileName) {
     probe.setConnectionString(connectionString(fileName));
     for (BookId id : allBooks())
         book(id).verify(probe);
+    const QString previous = isOpen() ? m_connection.connectionString() : QString();
     closeBooks();
     m_connection.setConnectionString(connectionString(fileName));
-    openBooks();
+    try {
+        openBooks();
+    } catch (...) {
+        // Damage the check cannot see (records that cannot be read when the book opens): the
+        // database that was open comes back, and the first error is the one reported.
+        reopenPrevious(previous);
+        throw;
+    }
+}
+
+void RecordStore::reopenPrevious(const QString& previousConnection) {
+    if (previousConnection.isEmpty())
+        return;
+    m_connection.setConnectionString(previousConnection);
+    try {
+        openBooks();
+    } catch (const StoreError&) {
+    }
 }
 
 void RecordStore::reopenBooks() {

@@ -41,6 +41,7 @@ public:
 
 private:
     void openBooks();
+    void reopenPrevious(const QString& previousConnection);
 
     Connection m_connection;
     std::array<std::unique_ptr<BookDataset>, kBookCount> m_books;

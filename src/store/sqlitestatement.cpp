@@ -6,8 +6,24 @@
 
 namespace qb {
 
+namespace {
+
+// The engine says "readonly" both for a write-protected file and for one that was moved or
+// deleted while open; the user needs to know which, and that nothing was written.
+QString readOnlyReason(sqlite3* db) {
+    const int code = sqlite3_extended_errcode(db);
+    if (code == SQLITE_READONLY_DBMOVED)
+        return QStringLiteral("（数据库文件在打开之后被移动或删除了，没有写入；"
+                              "用“备份数据库”可以把打开的数据存到新文件）");
+    if ((code & 0xFF) == SQLITE_READONLY)
+        return QStringLiteral("（数据库文件是只读的，没有写入）");
+    return {};
+}
+
+} // namespace
+
 QString engineError(sqlite3* db) {
-    return QString::fromUtf8(sqlite3_errmsg(db));
+    return QString::fromUtf8(sqlite3_errmsg(db)) + readOnlyReason(db);
 }
 
 SqliteStatement::SqliteStatement(sqlite3* db, const QString& sql)

@@ -1,6 +1,10 @@
 #include "bookgridmodel.h"
 
+#include "platform/errorguard.h"
 #include "store/bookdataset.h"
+#include "store/storeerror.h"
+
+#include <QTimer>
 
 namespace qb {
 
@@ -40,7 +44,21 @@ int BookGridModel::columnCount(const QModelIndex& parent) const {
 QVariant BookGridModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
         return {};
-    return oneLine(m_dataset.rowValueText(datasetRow(index.row()), index.column()));
+    try {
+        return oneLine(m_dataset.rowValueText(datasetRow(index.row()), index.column()));
+    } catch (const StoreError& error) {
+        reportReadError(error.message());
+        return {};
+    }
+}
+
+void BookGridModel::reportReadError(const QString& message) const {
+    // Views ask for values while they paint: no exception may pass there and no box may open.
+    // The row shows empty and the error is shown once after the paint, not again on every
+    // repaint until the book is reset.
+    if (std::exchange(m_readErrorReported, true))
+        return;
+    QTimer::singleShot(0, this, [message] { showDefaultError(message); });
 }
 
 QVariant BookGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -74,6 +92,7 @@ void BookGridModel::reset() {
             m_titles << column.name;
     m_pending = {};
     m_indicatorRow = -1;
+    m_readErrorReported = false;
     endResetModel();
     moveIndicator();
 }

@@ -41,12 +41,15 @@ private:
     void changeIndicator(int row);
     int datasetRow(int modelRow) const;
     QString indicator() const;
+    // A row that cannot be read (a damaged file, another program holding it too long).
+    void reportReadError(const QString& message) const;
 
     BookDataset& m_dataset;
     int m_rowCount = 0;
     QStringList m_titles;
     PendingRow m_pending;
     int m_indicatorRow = -1;
+    mutable bool m_readErrorReported = false;
 };
 
 } // namespace qb

@@ -1,5 +1,6 @@
 #include "dbedit.h"
 
+#include <QMimeData>
 #include <QTextDocument>
 
 namespace qb {
@@ -69,6 +70,20 @@ void DBMemo::showValue() {
     m_loading = true;
     setPlainText(value);
     m_loading = false;
+}
+
+void DBMemo::insertFromMimeData(const QMimeData* source) {
+    if (source->hasText()) {
+        QString pasted = source->text();
+        pasted.replace(kCrLf, kLf).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        const QTextCursor cursor = textCursor();
+        QString result = toPlainText();
+        result.replace(cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart(),
+                       pasted);
+        if (!m_link.fits(result.replace(kLf, m_lineBreak)))
+            return;
+    }
+    QPlainTextEdit::insertFromMimeData(source);
 }
 
 void DBMemo::textEdited() {

@@ -46,6 +46,11 @@ class DBMemo : public QPlainTextEdit, public DataAware {
 public:
     explicit DBMemo(QWidget* parent = nullptr);
 
+protected:
+    // A paste the column cannot hold is refused with the data layer's error before it reaches
+    // the editor, which takes seconds to lay out a few megabytes.
+    void insertFromMimeData(const QMimeData* source) override;
+
 private:
     void showValue();
     void textEdited();

@@ -84,6 +84,17 @@ void FieldLink::userEdited(const QString& text) {
         Q_EMIT dataChanged();
 }
 
+bool FieldLink::fits(const QString& text) {
+    const int index = column();
+    bool fits = index < 0;
+    if (!fits)
+        guarded([&] {
+            m_dataset->checkWidth(index, text);
+            fits = true;
+        });
+    return fits;
+}
+
 void FieldLink::rowChanged(int row) {
     if (m_dataset && row == m_dataset->currentRow())
         showData();

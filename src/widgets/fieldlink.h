@@ -31,6 +31,8 @@ public:
     // The user changed the text: the dataset starts editing and takes it. A failure shows
     // the error box and has the control show the dataset's value again.
     void userEdited(const QString& text);
+    // Whether the column can hold the text; when it cannot, the error box says so.
+    bool fits(const QString& text);
 
 Q_SIGNALS:
     // The control should show valueText() again.

@@ -1,3 +1,4 @@
+#include "badfiles.h"
 #include "store/databasefile.h"
 #include "store/storeerror.h"
 #include "testbooks.h"
@@ -5,7 +6,6 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QLocale>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,17 +26,6 @@ void writeFile(const QString& file, const QByteArray& bytes) {
     QFile f(file);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
-}
-
-void runSql(const QString& file, const char* sql) {
-    sqlite3* db = nullptr;
-    QCOMPARE(sqlite3_open(QFile::encodeName(file).constData(), &db), SQLITE_OK);
-    char* error = nullptr;
-    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &error);
-    const QString message = QString::fromUtf8(error ? error : "");
-    sqlite3_free(error);
-    sqlite3_close(db);
-    QVERIFY2(rc == SQLITE_OK, qPrintable(message));
 }
 
 QStringList schemaOf(const QString& file) {
@@ -109,45 +98,18 @@ private Q_SLOTS:
     }
 
     void badFilesAreRefusedAndLeftAlone_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("error");
-        QTest::newRow("zero bytes")
-            << QByteArray() << QString() << QStringLiteral("不是 Quillbox 数据库文件");
-        QTest::newRow("text file") << QByteArray("hello\r\nworld\r\n") << QString()
-                                   << QStringLiteral("不是 Quillbox 数据库文件");
-        QByteArray jet(2048, '\0');
-        jet.replace(4, 15, "Standard Jet DB");
-        QTest::newRow("access file") << jet << QString() << QStringLiteral("Access 数据库文件");
-        QByteArray random(4096, '\0');
-        QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(random.data()), random.size() / 4);
-        QTest::newRow("random bytes")
-            << random << QString() << QStringLiteral("不是 Quillbox 数据库文件");
-        QTest::newRow("truncated")
-            << QByteArray("truncate") << QString() << QStringLiteral("无法打开数据库文件");
-        QTest::newRow("missing table") << QByteArray() << QStringLiteral("drop table wzsk1")
-                                       << QStringLiteral("ADOTable2: 数据库文件中没有表“wzsk1”");
-        QTest::newRow("missing column")
-            << QByteArray() << QStringLiteral("alter table xuliehao1 drop column 认证码")
-            << QStringLiteral("ADOTable3: 表“xuliehao1”中没有字段“认证码”");
+        for (const test::BadFileKind& kind : test::badFileKinds())
+            QTest::newRow(qPrintable(kind.name)) << kind.name << kind.error;
     }
     void badFilesAreRefusedAndLeftAlone() {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, sql);
+        QFETCH(QString, kind);
         QFETCH(QString, error);
         QTemporaryDir dir;
         const QString good = test::createBookFile(dir.path(), QStringLiteral("good.mdb"));
-        QString bad = dir.filePath(QStringLiteral("bad.mdb"));
-        if (bytes == "truncate") {
-            bad = test::createBookFile(dir.path(), QStringLiteral("bad.mdb"));
-            QFile f(bad);
-            QVERIFY(f.resize(1500));
-        } else if (!sql.isEmpty()) {
-            bad = test::createBookFile(dir.path(), QStringLiteral("bad.mdb"));
-            runSql(bad, sql.toUtf8().constData());
-        } else {
-            writeFile(bad, bytes);
-        }
+        const QString bad = dir.filePath(QStringLiteral("bad.mdb"));
+        test::makeBadFile(kind, bad);
         const QByteArray before = fileHash(bad);
         RecordStore store;
         for (BookId id : allBooks()) // what the entry controls bind to
@@ -166,7 +128,7 @@ private Q_SLOTS:
     void extraColumnsAreShown() {
         QTemporaryDir dir;
         const QString file = test::createBookFile(dir.path());
-        runSql(file, "alter table wzsk1 add column 评分 integer");
+        test::runSql(file, QStringLiteral("alter table wzsk1 add column 评分 integer"));
         RecordStore store;
         store.openDatabase(file);
         QCOMPARE(store.book(BookId::Websites).columns().size(), 5);
@@ -211,14 +173,14 @@ private Q_SLOTS:
         const QString file = test::createBookFile(dir.path());
         RecordStore store;
         store.openDatabase(file);
-        runSql(file, "insert into xuliehao1(名称版本号) values ('外部')");
+        test::runSql(file, QStringLiteral("insert into xuliehao1(名称版本号) values ('外部')"));
         BookDataset& serials = store.book(BookId::Serials);
         QCOMPARE(serials.recordCount(), 0);
         serials.refresh();
         QCOMPARE(serials.recordCount(), 1);
         QCOMPARE(serials.valueText(0), QStringLiteral("外部"));
         // Deleted elsewhere while shown: an edit reports it instead of losing the change silently.
-        runSql(file, "delete from xuliehao1");
+        test::runSql(file, QStringLiteral("delete from xuliehao1"));
         serials.edit();
         serials.setFieldText(1, QStringLiteral("x"));
         QVERIFY(engineError([&] { serials.post(); }).contains(QStringLiteral("已被其他程序删除")));

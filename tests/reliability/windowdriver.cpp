@@ -1,0 +1,68 @@
+#include "windowdriver.h"
+
+#include "store/preferences.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTest>
+
+namespace qb::test {
+
+namespace {
+
+template <typename T> T* child(const TSDIAppForm& form, const char* name) {
+    T* found = form.findChild<T*>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no control named %s", name);
+    return found;
+}
+
+} // namespace
+
+void rememberDatabase(const QString& ini, const QString& database,
+                      const QStringList& contactsHistory) {
+    Preferences prefs;
+    prefs.databasePath = database;
+    prefs.histories[size_t(BookId::Contacts)] = contactsHistory;
+    SavePreferences(ini, prefs);
+}
+
+std::unique_ptr<TSDIAppForm> showMainWindow(const QString& ini) {
+    auto form = std::make_unique<TSDIAppForm>(ini);
+    form->show();
+    return form;
+}
+
+void click(TSDIAppForm& form, const char* button) {
+    QTest::mouseClick(child<QAbstractButton>(form, button), Qt::LeftButton);
+}
+
+void trigger(TSDIAppForm& form, const char* menuItem) {
+    child<QAction>(form, menuItem)->trigger();
+}
+
+void type(TSDIAppForm& form, const char* field, const QString& text) {
+    QWidget* target = child<QWidget>(form, field);
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(target)) {
+        // A paste: one insertion, however long the text.
+        memo->insertPlainText(text);
+        return;
+    }
+    if (auto* combo = qobject_cast<QComboBox*>(target))
+        target = combo->lineEdit();
+    QTest::sendKeyEvent(QTest::Click, target, Qt::Key_unknown, text, Qt::NoModifier);
+}
+
+QString fieldText(const TSDIAppForm& form, const char* field) {
+    QWidget* target = child<QWidget>(form, field);
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(target))
+        return memo->toPlainText();
+    if (auto* combo = qobject_cast<QComboBox*>(target))
+        return combo->currentText();
+    return qobject_cast<QLineEdit*>(target)->text();
+}
+
+} // namespace qb::test
