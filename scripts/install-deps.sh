@@ -11,6 +11,7 @@ packages=(
     xvfb xauth imagemagick xdotool
     desktop-file-utils appstream librsvg2-bin
     clang-format
+    clang libclang-rt-dev valgrind
 )
 
 missing=()
