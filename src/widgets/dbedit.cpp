@@ -38,7 +38,19 @@ DBEdit::DBEdit(QWidget* parent)
     : QLineEdit(parent)
     , DataAware(this) {
     connect(&m_link, &FieldLink::dataChanged, this, &DBEdit::showValue);
-    connect(this, &QLineEdit::textEdited, &m_link, &FieldLink::userEdited);
+    connect(this, &QLineEdit::textEdited, this, &DBEdit::takeTypedText);
+}
+
+void DBEdit::takeTypedText(const QString& typed) {
+    // The length limit counts UTF-16 units and can cut a pasted character beyond the basic
+    // plane in half; half a character would be stored as "?".
+    if (!typed.isEmpty() && typed.back().isHighSurrogate()) {
+        const QString whole = typed.chopped(1);
+        setText(whole);
+        m_link.userEdited(whole);
+        return;
+    }
+    m_link.userEdited(typed);
 }
 
 void DBEdit::showValue() {

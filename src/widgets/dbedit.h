@@ -36,6 +36,7 @@ public:
 
 private:
     void showValue();
+    void takeTypedText(const QString& typed);
 };
 
 // A multi-line entry without a limit of its own. A value is handed back only after the user

@@ -2,6 +2,7 @@
 #include "widgets/dbedit.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QInputMethodEvent>
 #include <QTest>
 
@@ -102,6 +103,17 @@ private Q_SLOTS:
         QTest::keyClicks(&edit, QString(300, QLatin1Char('x')));
         QCOMPARE(edit.text().size(), width);
         QCOMPARE(dataset.valueText(field).size(), width);
+    }
+
+    void pasteNeverSplitsACharacter() {
+        DBEdit edit;
+        bind(edit, contacts(), "姓名");
+        edit.selectAll();
+        // 49 characters and an emoji: the 50-unit limit cuts the emoji's second half.
+        QApplication::clipboard()->setText(QString(49, QLatin1Char('x')) + u"😀"_s);
+        QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(edit.text(), QString(49, QLatin1Char('x')));
+        QCOMPARE(contacts().valueText(column("姓名")), QString(49, QLatin1Char('x')));
     }
 
     void controlsFollowTheRecord() {
