@@ -7,6 +7,7 @@
 #include "store/storeerror.h"
 #include "store/testbooks.h"
 #include "store/valuetext.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,20 +21,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QByteArray gb18030(const QString& text) {
-    QStringEncoder encoder("GB18030");
-    return encoder.encode(text);
-}
-
 QByteArray readAll(const QString& fileName) {
     QFile file(fileName);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString& fileName, const QByteArray& bytes) {
-    QFile file(fileName);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
 }
 
 QByteArray encodeUtf8(Gb18030Encoder& encoder, const QByteArray& utf8) {
@@ -105,8 +95,8 @@ private Q_SLOTS:
         // GBK bytes of "[我的联系簿]", CR LF and the final CR LF: 16 bytes.
         QTest::newRow("contacts") << BookId::Contacts
                                   << QByteArray::fromHex("5bced2b5c4c1aacfb5b2be5d0d0a0d0a");
-        QTest::newRow("websites") << BookId::Websites << gb18030(u"[我的网址]\r\n\r\n"_s);
-        QTest::newRow("serials") << BookId::Serials << gb18030(u"[我的序列号]\r\n\r\n"_s);
+        QTest::newRow("websites") << BookId::Websites << qb::test::gb18030(u"[我的网址]\r\n\r\n"_s);
+        QTest::newRow("serials") << BookId::Serials << qb::test::gb18030(u"[我的序列号]\r\n\r\n"_s);
     }
     void emptyBooks() {
         QFETCH(BookId, book);
@@ -139,10 +129,11 @@ private Q_SLOTS:
         const QString expected = u"[我的联系簿]\r\n"_s + columnBlock(BookId::Contacts, full) +
                                  columnBlock(BookId::Contacts, second) + u"\r\n"_s;
         const QByteArray bytes = readAll(path(QStringLiteral("contacts.txt")));
-        QCOMPARE(bytes, gb18030(expected));
-        QVERIFY(bytes.contains(gb18030(u"\r\n生日:2024/3/5\r\n性别:男\r\n"_s)));
-        QVERIFY(bytes.contains(gb18030(u"\r\n邮箱:\r\nQQ:\r\n"_s))); // NULL: nothing after ":"
-        QVERIFY(bytes.contains(gb18030(u"\r\n生日:2001/12/31 "_s)));
+        QCOMPARE(bytes, qb::test::gb18030(expected));
+        QVERIFY(bytes.contains(qb::test::gb18030(u"\r\n生日:2024/3/5\r\n性别:男\r\n"_s)));
+        QVERIFY(bytes.contains(
+            qb::test::gb18030(u"\r\n邮箱:\r\nQQ:\r\n"_s))); // NULL: nothing after ":"
+        QVERIFY(bytes.contains(qb::test::gb18030(u"\r\n生日:2001/12/31 "_s)));
         QVERIFY(bytes.endsWith("\r\n\r\n\r\n"));
         QCOMPARE(contacts.currentRow(), 1);
     }
@@ -155,11 +146,11 @@ private Q_SLOTS:
         test::addRecord(websites, {u"a b"_s, u"ftp://a.b/c d"_s});
         exportAs(BookId::Websites, path(QStringLiteral("sites.txt")));
         // Grid order: records posted since opening keep the place they were entered at.
-        const QByteArray expected = gb18030(u"[我的网址]\r\n"
-                                            "新浪  \\\\\\\\\\   http://sina.com.cn \r\n"
-                                            "空地址  \\\\\\\\\\  \r\n"
-                                            "a b  \\\\\\\\\\  ftp://a.b/c d\r\n"
-                                            "\r\n"_s);
+        const QByteArray expected = qb::test::gb18030(u"[我的网址]\r\n"
+                                                      "新浪  \\\\\\\\\\   http://sina.com.cn \r\n"
+                                                      "空地址  \\\\\\\\\\  \r\n"
+                                                      "a b  \\\\\\\\\\  ftp://a.b/c d\r\n"
+                                                      "\r\n"_s);
         QCOMPARE(readAll(path(QStringLiteral("sites.txt"))), expected);
         QVERIFY(expected.contains(QByteArray::fromHex("20205c5c5c5c5c2020")));
         QCOMPARE(websites.currentRow(), 2);
@@ -172,20 +163,20 @@ private Q_SLOTS:
         test::addRecord(serials, {u"Z"_s});
         serials.first();
         exportAs(BookId::Serials, path(QStringLiteral("serials.txt")));
-        const QByteArray expected = gb18030(u"[我的序列号]\r\n"
-                                            "名称版本号:WinRAR 3.0\r\n"
-                                            "版本类型:注册版\r\n"
-                                            "序列号本身:ABC-123 \r\n"
-                                            "认证码:\r\n"
-                                            "备注:多行\r\n备注\r\n"
-                                            "\r\n"
-                                            "名称版本号:Z\r\n"
-                                            "版本类型:\r\n"
-                                            "序列号本身:\r\n"
-                                            "认证码:\r\n"
-                                            "备注:\r\n"
-                                            "\r\n"
-                                            "\r\n"_s);
+        const QByteArray expected = qb::test::gb18030(u"[我的序列号]\r\n"
+                                                      "名称版本号:WinRAR 3.0\r\n"
+                                                      "版本类型:注册版\r\n"
+                                                      "序列号本身:ABC-123 \r\n"
+                                                      "认证码:\r\n"
+                                                      "备注:多行\r\n备注\r\n"
+                                                      "\r\n"
+                                                      "名称版本号:Z\r\n"
+                                                      "版本类型:\r\n"
+                                                      "序列号本身:\r\n"
+                                                      "认证码:\r\n"
+                                                      "备注:\r\n"
+                                                      "\r\n"
+                                                      "\r\n"_s);
         QCOMPARE(readAll(path(QStringLiteral("serials.txt"))), expected);
         QCOMPARE(serials.currentRow(), 1);
     }
@@ -208,15 +199,16 @@ private Q_SLOTS:
             if (c >= 0xD800 && c <= 0xDFFF)
                 continue;
             const QString one = QString(QChar(char16_t(c)));
-            QCOMPARE(encodeUtf8(encoder, one.toUtf8()), gb18030(one));
+            QCOMPARE(encodeUtf8(encoder, one.toUtf8()), qb::test::gb18030(one));
             all += one;
         }
-        QCOMPARE(encodeUtf8(encoder, all.toUtf8()), gb18030(all));
-        QCOMPARE(encodeUtf8(encoder, u"a😀b中"_s.toUtf8()), gb18030(u"a😀b中"_s));
+        QCOMPARE(encodeUtf8(encoder, all.toUtf8()), qb::test::gb18030(all));
+        QCOMPARE(encodeUtf8(encoder, u"a😀b中"_s.toUtf8()), qb::test::gb18030(u"a😀b中"_s));
         for (const QByteArray& malformed :
              {QByteArray("a\xe4\xb8"), QByteArray("\xc0\xafx"), QByteArray("\xed\xa0\x80"),
               QByteArray("\xe4\xb8\xad\xff")})
-            QCOMPARE(encodeUtf8(encoder, malformed), gb18030(QString::fromUtf8(malformed)));
+            QCOMPARE(encodeUtf8(encoder, malformed),
+                     qb::test::gb18030(QString::fromUtf8(malformed)));
     }
 
     void targetNames_data() {
@@ -234,7 +226,7 @@ private Q_SLOTS:
         QFETCH(QString, target);
         QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("my.docs")));
         exportAs(BookId::Serials, path(chosen));
-        QCOMPARE(readAll(path(target)), gb18030(u"[我的序列号]\r\n\r\n"_s));
+        QCOMPARE(readAll(path(target)), qb::test::gb18030(u"[我的序列号]\r\n\r\n"_s));
         if (chosen != target)
             QVERIFY(!QFile::exists(path(chosen)));
         QCOMPARE(textExportTarget(u"D:\\my.docs\\list"_s), u"D:\\my.docs\\list.txt"_s);
@@ -257,23 +249,24 @@ private Q_SLOTS:
     }
 
     void replacesExistingTarget() {
-        writeFile(path(QStringLiteral("out.txt")), QByteArray(100000, 'x'));
+        qb::test::writeBytes(path(QStringLiteral("out.txt")), QByteArray(100000, 'x'));
         exportAs(BookId::Websites, path(QStringLiteral("out.txt")));
-        QCOMPARE(readAll(path(QStringLiteral("out.txt"))), gb18030(u"[我的网址]\r\n\r\n"_s));
+        QCOMPARE(readAll(path(QStringLiteral("out.txt"))),
+                 qb::test::gb18030(u"[我的网址]\r\n\r\n"_s));
         QCOMPARE(folderEntries(m_dir->path()), (QStringList{u"book.mdb"_s, u"out.txt"_s}));
     }
 
     void failuresLeaveTargetUntouched() {
         test::addRecord(book(BookId::Contacts), {u"张三"_s});
         // A folder on the way is a regular file: the target cannot be made, even by root.
-        writeFile(path(QStringLiteral("file")), "x");
+        qb::test::writeBytes(path(QStringLiteral("file")), "x");
         const QString blocked = path(QStringLiteral("file/list.txt"));
         QCOMPARE(errorOfExport(BookId::Contacts, path(QStringLiteral("file/list"))),
                  u"Cannot create file "_s + blocked);
 
         // Writing fails part-way: the old file stays as it was, no temporary file is left.
         const QByteArray old("old text\r\n");
-        writeFile(path(QStringLiteral("out.txt")), old);
+        qb::test::writeBytes(path(QStringLiteral("out.txt")), old);
         {
             test::FileSizeLimit limit(64);
             QCOMPARE(errorOfExport(BookId::Contacts, path(QStringLiteral("out.txt"))),
@@ -301,7 +294,7 @@ private Q_SLOTS:
         QCOMPARE(contacts.state(), DatasetState::Browse);
         QCOMPARE(contacts.currentRow(), 2);
         QVERIFY(readAll(path(QStringLiteral("out.txt")))
-                    .contains(gb18030(u"姓名:a\r\n邮箱:typed@example.com\r\n"_s)));
+                    .contains(qb::test::gb18030(u"姓名:a\r\n邮箱:typed@example.com\r\n"_s)));
     }
 };
 

@@ -1,18 +1,10 @@
 #include "navpanel/nodedata.h"
+#include "testfiles.h"
 
 #include <QStringEncoder>
 #include <QTest>
 
 using namespace qb;
-
-namespace {
-
-QByteArray gb18030(const QString& text) {
-    QStringEncoder encoder("GB18030");
-    return encoder.encode(text);
-}
-
-} // namespace
 
 class TestNodeData : public QObject {
     Q_OBJECT
@@ -66,7 +58,7 @@ private Q_SLOTS:
         QFETCH(QString, cut);
         const QString result = qb::cutToAnsiBytes(text, 255);
         QCOMPARE(result, cut);
-        QVERIFY(gb18030(result).size() <= 255);
+        QVERIFY(qb::test::gb18030(result).size() <= 255);
     }
 
     void nodeValueTrimsBeforeCutting() {

@@ -6,6 +6,7 @@
 #include "store/badfiles.h"
 #include "store/preferences.h"
 #include "store/testbooks.h"
+#include "testfiles.h"
 #include "windowdriver.h"
 
 #include <QDir>
@@ -19,12 +20,6 @@
 using namespace qb;
 
 namespace {
-
-void writeFile(const QString& file, const QByteArray& bytes) {
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
 QString integrityOf(const QString& file) {
     sqlite3* db = nullptr;
@@ -141,7 +136,7 @@ private Q_SLOTS:
         QFETCH(bool, full);
         m_place = std::make_unique<Place>(m_dir->filePath(QStringLiteral("place")), full);
         const QString target = m_place->file(QStringLiteral("list.txt"));
-        writeFile(target, "the good list\r\n");
+        qb::test::writeBytes(target, "the good list\r\n");
         test::rememberDatabase(ini(), m_book);
         auto form = test::showMainWindow(ini());
         const QString before = test::fingerprint(target);
@@ -162,7 +157,7 @@ private Q_SLOTS:
         const QString folder = m_platform->favorites + QStringLiteral("/Inkwren网址收集");
         m_place = std::make_unique<Place>(folder, full);
         const QString good = QDir(folder).filePath(QStringLiteral("a.url"));
-        writeFile(good, "[InternetShortcut]\r\nURL=http://good.a\r\n");
+        qb::test::writeBytes(good, "[InternetShortcut]\r\nURL=http://good.a\r\n");
         test::rememberDatabase(ini(), m_book);
         auto form = test::showMainWindow(ini());
         const QString before = test::fingerprint(good);

@@ -2,6 +2,7 @@
 // folders made for each test.
 #include "settings/settingswindow.h"
 #include "settingsprobe.h"
+#include "testfiles.h"
 
 #include "platform/scriptedplatform.h"
 #include "platform/xdgautostart.h"
@@ -20,25 +21,13 @@ using namespace settingsprobe;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Every file under a folder with its contents, to see that nothing there changed.
 QMap<QString, QByteArray> snapshot(const QString& folder) {
     QMap<QString, QByteArray> files;
     QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        files.insert(path, readFile(path));
+        files.insert(path, qb::test::readBytes(path));
     }
     return files;
 }
@@ -74,25 +63,31 @@ private:
     // A user entry overrides a system one of the same name, and one with Hidden=true hides
     // it; the second system folder's c-sys.desktop is overridden by the first's.
     void writeStandardEntries() {
-        writeFile(m_user + u"/b-user.desktop"_s,
-                  "[Desktop Entry]\nType=Application\nName=User B\nExec=b --flag\n");
-        writeFile(m_user + u"/a-user.desktop"_s,
-                  "# comment\n[Desktop Entry]\nName[zh_CN]=用户甲\nName = User A\nExec=a\n");
-        writeFile(m_user + u"/shared.desktop"_s,
-                  "[Desktop Entry]\nName=Shared (user)\nExec=shared --user\n");
-        writeFile(m_user + u"/gone.desktop"_s, "[Desktop Entry]\nName=Gone\nHidden=true\n");
-        writeFile(m_system1 + u"/shared.desktop"_s,
-                  "[Desktop Entry]\nName=Shared (system)\nExec=shared\n");
-        writeFile(m_system1 + u"/gone.desktop"_s, "[Desktop Entry]\nName=Gone system\nExec=g\n");
-        writeFile(m_system1 + u"/c-sys.desktop"_s,
-                  "[Desktop Entry]\r\nType=Application\r\nName=System C\r\nExec=c\\s--escaped\r\n"
-                  "[Desktop Action x]\r\nName=Not the name\r\n");
-        writeFile(m_system1 + u"/noname.desktop"_s, "[Desktop Entry]\nExec=x\n");
-        writeFile(m_system1 + u"/hidden-sys.desktop"_s,
-                  "[Desktop Entry]\nName=Hidden system\nExec=h\nHidden=true\n");
-        writeFile(m_system1 + u"/notes.txt"_s, "[Desktop Entry]\nName=Not an entry\n");
-        writeFile(m_system2 + u"/c-sys.desktop"_s, "[Desktop Entry]\nName=Overridden\nExec=no\n");
-        writeFile(m_system2 + u"/d-sys.desktop"_s, "[Desktop Entry]\nName=System D\nExec=d\n");
+        qb::test::writeBytes(m_user + u"/b-user.desktop"_s,
+                             "[Desktop Entry]\nType=Application\nName=User B\nExec=b --flag\n");
+        qb::test::writeBytes(
+            m_user + u"/a-user.desktop"_s,
+            "# comment\n[Desktop Entry]\nName[zh_CN]=用户甲\nName = User A\nExec=a\n");
+        qb::test::writeBytes(m_user + u"/shared.desktop"_s,
+                             "[Desktop Entry]\nName=Shared (user)\nExec=shared --user\n");
+        qb::test::writeBytes(m_user + u"/gone.desktop"_s,
+                             "[Desktop Entry]\nName=Gone\nHidden=true\n");
+        qb::test::writeBytes(m_system1 + u"/shared.desktop"_s,
+                             "[Desktop Entry]\nName=Shared (system)\nExec=shared\n");
+        qb::test::writeBytes(m_system1 + u"/gone.desktop"_s,
+                             "[Desktop Entry]\nName=Gone system\nExec=g\n");
+        qb::test::writeBytes(
+            m_system1 + u"/c-sys.desktop"_s,
+            "[Desktop Entry]\r\nType=Application\r\nName=System C\r\nExec=c\\s--escaped\r\n"
+            "[Desktop Action x]\r\nName=Not the name\r\n");
+        qb::test::writeBytes(m_system1 + u"/noname.desktop"_s, "[Desktop Entry]\nExec=x\n");
+        qb::test::writeBytes(m_system1 + u"/hidden-sys.desktop"_s,
+                             "[Desktop Entry]\nName=Hidden system\nExec=h\nHidden=true\n");
+        qb::test::writeBytes(m_system1 + u"/notes.txt"_s, "[Desktop Entry]\nName=Not an entry\n");
+        qb::test::writeBytes(m_system2 + u"/c-sys.desktop"_s,
+                             "[Desktop Entry]\nName=Overridden\nExec=no\n");
+        qb::test::writeBytes(m_system2 + u"/d-sys.desktop"_s,
+                             "[Desktop Entry]\nName=System D\nExec=d\n");
     }
 
     // A new window, shown: its show steps have run.
@@ -189,7 +184,7 @@ private Q_SLOTS:
         QCOMPARE(fileNames(m_user), userFiles);
         QCOMPARE(snapshot(systemRoot()), systemFiles);
         if (!hiddenOverride.isEmpty()) {
-            const QByteArray text = readFile(m_user + u'/' + hiddenOverride);
+            const QByteArray text = qb::test::readBytes(m_user + u'/' + hiddenOverride);
             QVERIFY2(text.startsWith("[Desktop Entry]\n"), text.constData());
             QVERIFY2(text.endsWith("\nHidden=true\n"), text.constData());
         }
@@ -202,7 +197,7 @@ private Q_SLOTS:
     void overrideKeepsTheHiddenEntrysSettings() {
         const auto window = showWindow();
         deleteSelected(*window, {u"System C"_s}, qb::mb::IdYes);
-        QCOMPARE(readFile(m_user + u"/c-sys.desktop"_s),
+        QCOMPARE(qb::test::readBytes(m_user + u"/c-sys.desktop"_s),
                  "[Desktop Entry]\nType=Application\nName=System C\nExec=c\\s--escaped\n"
                  "Hidden=true\n");
     }
@@ -235,7 +230,7 @@ private Q_SLOTS:
     // A file that is not a desktop entry is listed by its file name and can be removed.
     void brokenEntry() {
         QFETCH(QByteArray, bytes);
-        writeFile(m_user + u"/broken.desktop"_s, bytes);
+        qb::test::writeBytes(m_user + u"/broken.desktop"_s, bytes);
         QVERIFY(QDir().mkpath(m_user + u"/folder.desktop"_s));
         const auto window = showWindow();
 
@@ -253,7 +248,7 @@ private Q_SLOTS:
     // root: the rows stay and one message names them.
     void unwritableUserFolder() {
         QVERIFY(QDir(m_user).removeRecursively());
-        writeFile(m_user, "not a folder");
+        qb::test::writeBytes(m_user, "not a folder");
         const auto systemFiles = snapshot(systemRoot());
         const auto window = showWindow();
         const QStringList allRows = rows(logonList(*window));
@@ -269,7 +264,7 @@ private Q_SLOTS:
         QCOMPARE(failure.flags, 0x10u);
         QVERIFY2(failure.text.contains(u"System C\nSystem D"_s), qPrintable(failure.text));
         QCOMPARE(snapshot(systemRoot()), systemFiles);
-        QCOMPARE(readFile(m_user), QByteArray("not a folder"));
+        QCOMPARE(qb::test::readBytes(m_user), QByteArray("not a folder"));
     }
 
     // A user entry that links to a system file is replaced, never written through.
@@ -284,7 +279,7 @@ private Q_SLOTS:
         QCOMPARE(m_platform->messages.size(), 1);
         QCOMPARE(snapshot(systemRoot()), systemFiles);
         QVERIFY(!QFileInfo(m_user + u"/shared.desktop"_s).isSymLink());
-        QVERIFY(readFile(m_user + u"/shared.desktop"_s).endsWith("Hidden=true\n"));
+        QVERIFY(qb::test::readBytes(m_user + u"/shared.desktop"_s).endsWith("Hidden=true\n"));
     }
 
     void everyShowingRefreshesAndDisablesApply() {
@@ -294,7 +289,7 @@ private Q_SLOTS:
 
         window->hide();
         apply->setEnabled(true);
-        writeFile(m_user + u"/0-new.desktop"_s, "[Desktop Entry]\nName=New\nExec=new\n");
+        qb::test::writeBytes(m_user + u"/0-new.desktop"_s, "[Desktop Entry]\nName=New\nExec=new\n");
         window->show();
         QVERIFY(!apply->isEnabled());
         QCOMPARE(rows(logonList(*window)).first(), u"New | new"_s);

@@ -1,6 +1,7 @@
 #include "store/preferences.h"
 #include "store/profilefile.h"
 #include "store/storeerror.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,22 +18,6 @@ using namespace Qt::StringLiterals;
 using qb::Preferences;
 
 namespace {
-
-QByteArray gb18030(const QString& text) {
-    QStringEncoder encoder("GB18030");
-    return encoder.encode(text);
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 Preferences makePreferences(const QString& path, const QStringList& contacts,
                             const QStringList& websites = {}, const QStringList& serials = {}) {
@@ -101,7 +86,7 @@ private Q_SLOTS:
         QFETCH(Preferences, preferences);
         QFETCH(QByteArray, expected);
         qb::SavePreferences(m_path, preferences);
-        QCOMPARE(readBytes(m_path), expected);
+        QCOMPARE(qb::test::readBytes(m_path), expected);
     }
 
     void roundTrip_data() {
@@ -190,8 +175,9 @@ private Q_SLOTS:
     void contactsHistoryFromFile() {
         QFETCH(QString, section);
         QFETCH(QStringList, expected);
-        writeBytes(m_path, gb18030(u"[lastpath]\r\npathmdb=/d.mdb\r\n[findstr]\r\n"_s + section +
-                                   u"wzsk1count=1\r\n0.wzsk1str=site\r\n"_s));
+        qb::test::writeBytes(m_path,
+                             qb::test::gb18030(u"[lastpath]\r\npathmdb=/d.mdb\r\n[findstr]\r\n"_s +
+                                               section + u"wzsk1count=1\r\n0.wzsk1str=site\r\n"_s));
         const Preferences loaded = qb::LoadPreferences(m_path);
         QCOMPARE(loaded.histories[0], expected);
         QCOMPARE(loaded.histories[1], QStringList{u"site"_s});
@@ -200,10 +186,11 @@ private Q_SLOTS:
     }
 
     void saveKeepsOtherContent() {
-        writeBytes(m_path, QByteArray("; kept\r\n[other]\r\nk=v\r\n[FindStr]\r\nwzsk1count=1\r\n"
-                                      "0.wzsk1str=old\r\n\xff\xfe\r\n"));
+        qb::test::writeBytes(m_path,
+                             QByteArray("; kept\r\n[other]\r\nk=v\r\n[FindStr]\r\nwzsk1count=1\r\n"
+                                        "0.wzsk1str=old\r\n\xff\xfe\r\n"));
         qb::SavePreferences(m_path, makePreferences(u"p"_s, {}, {u"new"_s}));
-        QCOMPARE(readBytes(m_path),
+        QCOMPARE(qb::test::readBytes(m_path),
                  QByteArray("; kept\r\n[other]\r\nk=v\r\n[FindStr]\r\nwzsk1count=1\r\n"
                             "0.wzsk1str=new\r\n\xff\xfe\r\nlianxi1count=0\r\nxuliehao1count=0\r\n"
                             "[lastpath]\r\npathmdb=p\r\n"));
@@ -221,7 +208,7 @@ private Q_SLOTS:
         const QByteArray old("[lastpath]\r\npathmdb=/old.mdb\r\n");
         QString oldFile = dir.filePath(u"quillbox.ini"_s);
         QString path = oldFile;
-        writeBytes(oldFile, old);
+        qb::test::writeBytes(oldFile, old);
         if (folderIsAFile) {
             path = oldFile + u"/quillbox.ini"_s;
         } else {
@@ -240,14 +227,14 @@ private Q_SLOTS:
         } catch (const qb::StoreError& error) {
             QCOMPARE(error.message(), u"Unable to write to "_s + QDir::toNativeSeparators(path));
         }
-        QCOMPARE(readBytes(oldFile), old);
+        QCOMPARE(qb::test::readBytes(oldFile), old);
     }
 
     void brokenFileLoadsAndIsRepaired() {
         QByteArray bytes(32 * 1024, Qt::Uninitialized);
         QRandomGenerator random(7);
         random.fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
-        writeBytes(m_path, bytes);
+        qb::test::writeBytes(m_path, bytes);
         qb::LoadPreferences(m_path);
         verifySavedAndLoaded(makePreferences(u"/d.mdb"_s, {u"a"_s}, {u"b"_s}, {u"c"_s}));
     }
@@ -269,7 +256,7 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         const QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkpath(u"v1.2"_s));
-        writeBytes(dir.filePath(u"afile"_s), "not a folder");
+        qb::test::writeBytes(dir.filePath(u"afile"_s), "not a folder");
         const QString config = dir.filePath(u"config/Quillbox"_s);
 
         QCOMPARE(qb::iniFileNameFor(dir.filePath(program), config), dir.filePath(expected));

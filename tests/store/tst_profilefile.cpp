@@ -1,5 +1,6 @@
 #include "store/profilefile.h"
 #include "store/storeerror.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,22 +16,6 @@ using namespace Qt::StringLiterals;
 using qb::ProfileFile;
 
 namespace {
-
-QByteArray gb18030(const QString& text) {
-    QStringEncoder encoder("GB18030");
-    return encoder.encode(text);
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // What a rewrite without changes gives: every line as it was, ended by CR LF.
 QByteArray withCrLfLines(const QByteArray& bytes) {
@@ -107,7 +92,7 @@ private Q_SLOTS:
         QFETCH(QString, section);
         QFETCH(QString, key);
         QFETCH(QString, expected);
-        writeBytes(m_path, gb18030(text));
+        qb::test::writeBytes(m_path, qb::test::gb18030(text));
         QCOMPARE(ProfileFile(m_path).readString(section, key, u"<default>"_s), expected);
     }
 
@@ -133,11 +118,11 @@ private Q_SLOTS:
     void readStringCutsLongValues() {
         QFETCH(QString, value);
         QFETCH(qsizetype, expectedLength);
-        writeBytes(m_path, gb18030(u"[s]\r\nk="_s + value + u"\r\n"_s));
+        qb::test::writeBytes(m_path, qb::test::gb18030(u"[s]\r\nk="_s + value + u"\r\n"_s));
         const QString read = ProfileFile(m_path).readString(u"s"_s, u"k"_s, QString());
         const QString unquoted = value.startsWith(u'"') ? value.sliced(1) : value;
         QCOMPARE(read, unquoted.first(expectedLength));
-        QVERIFY(gb18030(read).size() <= ProfileFile::kMaxValueBytes);
+        QVERIFY(qb::test::gb18030(read).size() <= ProfileFile::kMaxValueBytes);
     }
 
     void readInt_data() {
@@ -166,15 +151,16 @@ private Q_SLOTS:
     void readInt() {
         QFETCH(QString, value);
         QFETCH(int, expected);
-        writeBytes(m_path, gb18030(u"[s]\r\nk="_s + value + u"\r\n"_s));
+        qb::test::writeBytes(m_path, qb::test::gb18030(u"[s]\r\nk="_s + value + u"\r\n"_s));
         const ProfileFile file(m_path);
         QCOMPARE(file.readInt(u"s"_s, u"K"_s, -1), expected);
         QCOMPARE(file.readInt(u"s"_s, u"missing"_s, -1), -1);
     }
 
     void sectionKeys() {
-        writeBytes(m_path, gb18030(u"a=0\r\n[s]\r\n B =1\r\nnot a key\r\n名=2\r\nb=3\r\n"
-                                   u"[t]\r\nc=4\r\n[S]\r\nd=5\r\n"_s));
+        qb::test::writeBytes(
+            m_path, qb::test::gb18030(u"a=0\r\n[s]\r\n B =1\r\nnot a key\r\n名=2\r\nb=3\r\n"
+                                      u"[t]\r\nc=4\r\n[S]\r\nd=5\r\n"_s));
         const ProfileFile file(m_path);
         QCOMPARE(file.sectionKeys(u"S"_s), (QStringList{u"B"_s, u"名"_s, u"b"_s}));
         QCOMPARE(file.sectionKeys(u"none"_s), QStringList());
@@ -223,11 +209,11 @@ private Q_SLOTS:
         QFETCH(QString, value);
         QFETCH(QByteArray, expected);
         if (!initial.isNull())
-            writeBytes(m_path, initial);
+            qb::test::writeBytes(m_path, initial);
         ProfileFile file(m_path);
         file.writeString(section, key, value);
         file.save();
-        QCOMPARE(readBytes(m_path), expected);
+        QCOMPARE(qb::test::readBytes(m_path), expected);
     }
 
     void roundTrip_data() {
@@ -266,11 +252,11 @@ private Q_SLOTS:
         if (blocked == u"folder is a file"_s) {
             oldFile = dir.filePath(u"afile"_s);
             path = oldFile + u"/prefs.ini"_s;
-            writeBytes(oldFile, old);
+            qb::test::writeBytes(oldFile, old);
         } else if (geteuid() == 0) {
             QSKIP("permissions do not stop root");
         } else {
-            writeBytes(path, old);
+            qb::test::writeBytes(path, old);
             const QString target = blocked == u"read-only file"_s ? path : dir.path();
             QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::ExeOwner));
         }
@@ -287,7 +273,7 @@ private Q_SLOTS:
         } catch (const qb::StoreError& error) {
             QCOMPARE(error.message(), u"Unable to write to "_s + QDir::toNativeSeparators(path));
         }
-        QCOMPARE(readBytes(oldFile), old);
+        QCOMPARE(qb::test::readBytes(oldFile), old);
         // No temporary file is left behind either.
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
                  QStringList{QFileInfo(oldFile).fileName()});
@@ -300,12 +286,12 @@ private Q_SLOTS:
         QRandomGenerator random(20240305);
         random.fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
         bytes += "\n[zz]\nk = \x81\x20value\n";
-        writeBytes(m_path, bytes);
+        qb::test::writeBytes(m_path, bytes);
 
         ProfileFile file(m_path);
         QVERIFY(file.readString(u"zz"_s, u"k"_s, QString()).endsWith(u"value"_s));
         file.save();
-        QCOMPARE(readBytes(m_path), withCrLfLines(bytes));
+        QCOMPARE(qb::test::readBytes(m_path), withCrLfLines(bytes));
     }
 
     void manyKeys() {

@@ -2,6 +2,7 @@
 #include "store/databasefile.h"
 #include "store/storeerror.h"
 #include "testbooks.h"
+#include "testfiles.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -20,12 +21,6 @@ QByteArray fileHash(const QString& file) {
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
-}
-
-void writeFile(const QString& file, const QByteArray& bytes) {
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 
 QStringList schemaOf(const QString& file) {
@@ -86,7 +81,7 @@ private Q_SLOTS:
     void createRefusesExistingAndUnwritable() {
         QTemporaryDir dir;
         const QString existing = dir.filePath(QStringLiteral("old.mdb"));
-        writeFile(existing, "keep me");
+        qb::test::writeBytes(existing, "keep me");
         RecordStore store;
         QCOMPARE(store.createDatabase(existing), RecordStore::CreateResult::AlreadyExists);
         QCOMPARE(fileHash(existing),
@@ -160,7 +155,7 @@ private Q_SLOTS:
         QCOMPARE(original.book(BookId::Websites).recordCount(), 1);
 
         const QString existing = dir.filePath(QStringLiteral("existing.mdb"));
-        writeFile(existing, "x");
+        qb::test::writeBytes(existing, "x");
         const QString message = engineError([&] { store.backupDatabase(existing); });
         QVERIFY(message.contains(QStringLiteral("已经存在")));
         QCOMPARE(fileHash(existing), QCryptographicHash::hash("x", QCryptographicHash::Sha256));
@@ -210,7 +205,7 @@ private Q_SLOTS:
     void splitFileName() {
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("book.v2.mdb"));
-        writeFile(file, "x");
+        qb::test::writeBytes(file, "x");
         FileNameParts parts;
         SplitFileName(file, parts);
         QCOMPARE(parts.folder, dir.path());

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringEncoder>
+#include <QTest>
+
+// Byte-level helpers for tests that write files in temporary folders and read back what the
+// program wrote.
+namespace qb::test {
+
+inline QByteArray gb18030(const QString& text) {
+    QStringEncoder encoder("GB18030");
+    return encoder.encode(text);
+}
+
+// Writes the bytes, making missing folders on the way.
+inline void writeBytes(const QString& path, const QByteArray& bytes) {
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// The file's bytes; empty when it cannot be read.
+inline QByteArray readBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace qb::test
