@@ -1,12 +1,15 @@
 #include "textexport.h"
 
+#include "bytesink.h"
 #include "gb18030.h"
+#include "gridorderspool.h"
 #include "platform/filedialog.h"
 #include "store/databasefile.h"
 #include "store/recordstore.h"
 #include "store/sqlitestatement.h"
 #include "store/storeerror.h"
 
+#include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
 
@@ -62,7 +65,7 @@ void trimBytes(const char*& bytes, qsizetype& length) {
 
 // The export file: filled through a buffer into a temporary file beside the target, which
 // commit() renames into place. Destroyed without commit, it removes the temporary file.
-class ExportFile {
+class ExportFile : public ByteSink {
 public:
     explicit ExportFile(const QString& target)
         : m_file(target)
@@ -73,7 +76,7 @@ public:
     }
 
     // Space for at least n bytes; advance() then says how much of it was written.
-    char* room(qsizetype n) {
+    char* room(qsizetype n) override {
         if (m_used + n > m_buffer.size()) {
             flush();
             if (n > m_buffer.size())
@@ -81,7 +84,7 @@ public:
         }
         return m_buffer.data() + m_used;
     }
-    void advance(const char* end) {
+    void advance(const char* end) override {
         m_used = end - m_buffer.constData();
         if (m_used >= kFlushBytes)
             flush();
@@ -119,10 +122,9 @@ template <size_t N> char* put(char* out, const char (&text)[N]) {
 // UTF-8 bytes straight into the file buffer; only dates need their value text.
 class BookTextWriter {
 public:
-    BookTextWriter(const BookDataset& dataset, RecordLayout layout, ExportFile& file)
+    BookTextWriter(const BookDataset& dataset, RecordLayout layout)
         : m_dataset(dataset)
-        , m_layout(layout)
-        , m_file(file) {
+        , m_layout(layout) {
         for (const Column& column : dataset.columns()) {
             m_prefixes.push_back(m_encoder.encode(QString(column.name + QLatin1Char(':'))));
             m_dates.push_back(column.kind == ColumnKind::Date);
@@ -131,20 +133,20 @@ public:
         m_values.resize(m_prefixes.size());
     }
 
-    void writeLine(const char* utf8) {
+    void writeLine(const char* utf8, ByteSink& sink) {
         const qsizetype length = qsizetype(qstrlen(utf8));
-        char* out = m_file.room(Gb18030Encoder::maxEncodedSize(length) + 2);
+        char* out = sink.room(Gb18030Encoder::maxEncodedSize(length) + 2);
         out = m_encoder.appendUtf8(out, utf8, length);
-        m_file.advance(put(out, kCrLf));
+        sink.advance(put(out, kCrLf));
     }
 
-    void writeRecord(const SqliteStatement& row) {
+    void writeRecord(const SqliteStatement& row, ByteSink& sink) {
         if (m_dateTexts.size() >= kMaxDateTexts)
             m_dateTexts.clear(); // many distinct times of day: keep memory flat
         if (m_layout == RecordLayout::ColumnLines)
-            writeColumnLines(row);
+            writeColumnLines(row, sink);
         else
-            writeNameAndAddress(row);
+            writeNameAndAddress(row, sink);
     }
 
 private:
@@ -160,30 +162,30 @@ private:
         }
     };
 
-    void writeColumnLines(const SqliteStatement& row) {
+    void writeColumnLines(const SqliteStatement& row, ByteSink& sink) {
         qsizetype size = m_prefixBytes + 2 * qsizetype(m_values.size()) + 2;
         for (size_t c = 0; c < m_values.size(); ++c) {
             m_values[c] = valueOf(row, int(c));
             size += m_values[c].maxSize();
         }
-        char* out = m_file.room(size);
+        char* out = sink.room(size);
         for (size_t c = 0; c < m_values.size(); ++c) {
             out = put(out, m_prefixes[c]);
             out = putValue(out, m_values[c]);
             out = put(out, kCrLf);
         }
-        m_file.advance(put(out, kCrLf));
+        sink.advance(put(out, kCrLf));
     }
 
-    void writeNameAndAddress(const SqliteStatement& row) {
+    void writeNameAndAddress(const SqliteStatement& row, ByteSink& sink) {
         Value name = valueOf(row, 0);
         trimBytes(name.bytes, name.length); // a date's value text has no blanks to trim
         const Value address = valueOf(row, 1);
-        char* out = m_file.room(name.maxSize() + address.maxSize() + 16);
+        char* out = sink.room(name.maxSize() + address.maxSize() + 16);
         out = putValue(out, name);
         out = put(out, kWebsiteSeparator);
         out = putValue(out, address);
-        m_file.advance(put(out, kCrLf));
+        sink.advance(put(out, kCrLf));
     }
 
     Value valueOf(const SqliteStatement& row, int column) {
@@ -217,7 +219,6 @@ private:
 
     const BookDataset& m_dataset;
     RecordLayout m_layout;
-    ExportFile& m_file;
     Gb18030Encoder m_encoder;
     std::vector<QByteArray> m_prefixes; // each column's name and ":", already encoded
     qsizetype m_prefixBytes = 0;
@@ -236,9 +237,15 @@ QString textExportTarget(const QString& chosenName) {
 void writeBookText(BookDataset& dataset, BookId book, const QString& target) {
     const BookExport& description = bookExport(book);
     ExportFile file(target);
-    BookTextWriter writer(dataset, description.layout, file);
-    writer.writeLine(description.header);
-    dataset.forEachRecord([&writer](const SqliteStatement& row) { writer.writeRecord(row); });
+    BookTextWriter writer(dataset, description.layout);
+    writer.writeLine(description.header, file);
+    GridOrderSpool spool(dataset.rowCount(), QFileInfo(target).absolutePath(),
+                         cannotCreate(target).message());
+    dataset.forEachRecordInTableOrder([&](const SqliteStatement& row, int gridRow) {
+        spool.startRecord(gridRow);
+        writer.writeRecord(row, spool);
+    });
+    spool.writeTo(file);
     dataset.last();
     file.advance(put(file.room(2), kCrLf));
     file.commit();

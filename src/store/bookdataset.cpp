@@ -612,4 +612,27 @@ void BookDataset::forEachRecord(const std::function<void(const SqliteStatement& 
     }
 }
 
+void BookDataset::forEachRecordInTableOrder(
+    const std::function<void(const SqliteStatement& row, int gridRow)>& callback) {
+    checkActive();
+    leaveEditing();
+    // Sorted by row id, the grid rows can be matched to the scan by walking both together.
+    std::vector<std::pair<qint64, int>> gridRows;
+    gridRows.reserve(m_rows.size());
+    for (size_t row = 0; row < m_rows.size(); ++row)
+        gridRows.emplace_back(m_rows[row], int(row));
+    std::sort(gridRows.begin(), gridRows.end());
+    SqliteStatement scan(m_connection->handle(),
+                         QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
+                             .arg(quotedColumns(), quotedTable()));
+    auto next = gridRows.cbegin();
+    while (next != gridRows.cend() && scan.step()) {
+        const qint64 rowId = scan.int64(0);
+        while (next != gridRows.cend() && next->first < rowId)
+            ++next;
+        if (next != gridRows.cend() && next->first == rowId)
+            callback(scan, (next++)->second);
+    }
+}
+
 } // namespace qb

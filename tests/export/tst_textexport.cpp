@@ -156,6 +156,26 @@ private Q_SLOTS:
         QCOMPARE(websites.currentRow(), 2);
     }
 
+    void followsTheGridNotTheTable() {
+        BookDataset& websites = book(BookId::Websites);
+        for (const QString& name : {u"c"_s, u"a"_s, u"d"_s, u"b"_s})
+            test::addRecord(websites, {name, u"http://"_s + name});
+        websites.refresh();                               // grid: a b c d; table: c a d b
+        test::addRecord(websites, {u"0 entered last"_s}); // keeps its place after d
+        // Another program adds one record and deletes another: the export shows the grid.
+        execSql(m_store->connection().handle(),
+                u"INSERT INTO wzsk1(网址名称) VALUES ('e, not in the grid')"_s);
+        execSql(m_store->connection().handle(), u"DELETE FROM wzsk1 WHERE 网址名称 = 'c'"_s);
+        exportAs(BookId::Websites, path(QStringLiteral("sites.txt")));
+        const QByteArray expected = qb::test::gb18030(u"[我的网址]\r\n"
+                                                      "a  \\\\\\\\\\  http://a\r\n"
+                                                      "b  \\\\\\\\\\  http://b\r\n"
+                                                      "d  \\\\\\\\\\  http://d\r\n"
+                                                      "0 entered last  \\\\\\\\\\  \r\n"
+                                                      "\r\n"_s);
+        QCOMPARE(readAll(path(QStringLiteral("sites.txt"))), expected);
+    }
+
     void serialsLayout() {
         BookDataset& serials = book(BookId::Serials);
         test::addRecord(
