@@ -1,15 +1,16 @@
 #include "places.h"
 
-#include "store/storeerror.h"
+#include "store/sqlitestatement.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 
-#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <sched.h>
+#include <sqlite3.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -17,13 +18,14 @@
 
 namespace qb::test {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 bool g_canMount = false;
 
 // Room for the few small files a test puts there before filling it.
 constexpr const char* kTmpfsOptions = "size=512k,mode=0755";
-constexpr const char* kFillerName = ".filler";
 
 // Writes until the file system refuses: afterwards not one more block is free.
 void fillUp(const QString& file) {
@@ -56,89 +58,76 @@ bool canMount() {
     return g_canMount;
 }
 
-bool isRoot() {
-    return geteuid() == 0;
+UnwritablePlace::UnwritablePlace(const QString& path, Kind kind)
+    : m_path(path)
+    , m_kind(kind) {
+    if (kind == Kind::Full && g_canMount && QDir().mkpath(path))
+        m_tmpfs = ::mount("tmpfs", QFile::encodeName(path).constData(), "tmpfs",
+                          MS_NOSUID | MS_NODEV, kTmpfsOptions) == 0;
 }
 
-FullFileSystem::FullFileSystem(const QString& folder)
-    : m_folder(folder) {
-    QDir().mkpath(folder);
-    if (g_canMount)
-        m_mounted = ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs",
-                            MS_NOSUID | MS_NODEV, kTmpfsOptions) == 0;
+UnwritablePlace::~UnwritablePlace() {
+    unlock();
+    if (m_tmpfs)
+        ::umount2(QFile::encodeName(m_path).constData(), MNT_DETACH);
 }
 
-FullFileSystem::~FullFileSystem() {
-    release();
-    if (m_mounted)
-        ::umount2(QFile::encodeName(m_folder).constData(), MNT_DETACH);
-}
-
-QString FullFileSystem::kind() const {
-    return m_mounted ? QStringLiteral("tmpfs") : QStringLiteral("file-size limit");
-}
-
-void FullFileSystem::fill() {
-    if (m_mounted) {
-        fillUp(QDir(m_folder).filePath(QString::fromLatin1(kFillerName)));
-        return;
+bool UnwritablePlace::lock() {
+    if (m_kind == Kind::ReadOnly)
+        return makeReadOnly();
+    if (m_tmpfs) {
+        const QString filler = QDir(m_path).filePath(u".filler"_s);
+        fillUp(filler);
+        m_undo = [filler] { QFile::remove(filler); };
+        return true;
     }
     std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{};
-    ::getrlimit(RLIMIT_FSIZE, &limit);
-    m_oldLimit = limit.rlim_cur;
-    limit.rlim_cur = 0;
-    m_limited = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit none = old;
+    none.rlim_cur = 0;
+    if (::setrlimit(RLIMIT_FSIZE, &none) != 0)
+        return false;
+    m_undo = [old] { ::setrlimit(RLIMIT_FSIZE, &old); };
+    return true;
 }
 
-void FullFileSystem::release() {
-    if (m_mounted)
-        QFile::remove(QDir(m_folder).filePath(QString::fromLatin1(kFillerName)));
-    if (std::exchange(m_limited, false)) {
-        rlimit limit{};
-        ::getrlimit(RLIMIT_FSIZE, &limit);
-        limit.rlim_cur = m_oldLimit;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-}
-
-ReadOnlyPlace::ReadOnlyPlace(const QString& path)
-    : m_path(path) {
-    const QByteArray name = QFile::encodeName(path);
+bool UnwritablePlace::makeReadOnly() {
+    const QByteArray name = QFile::encodeName(m_path);
     if (g_canMount) {
-        m_mounted = ::mount(name.constData(), name.constData(), nullptr, MS_BIND, nullptr) == 0;
-        m_works = m_mounted && ::mount(nullptr, name.constData(), nullptr,
-                                       MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
-        return;
+        if (::mount(name.constData(), name.constData(), nullptr, MS_BIND, nullptr) != 0)
+            return false;
+        m_undo = [name] { ::umount2(name.constData(), MNT_DETACH); };
+        return ::mount(nullptr, name.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY,
+                       nullptr) == 0;
     }
     struct stat info {};
-    if (isRoot() || ::stat(name.constData(), &info) != 0)
-        return;
-    m_oldMode = info.st_mode & 07777;
-    m_works = ::chmod(name.constData(), m_oldMode & ~0222U) == 0;
+    if (geteuid() == 0 || ::stat(name.constData(), &info) != 0)
+        return false;
+    const mode_t mode = info.st_mode & 07777;
+    if (::chmod(name.constData(), mode & ~0222U) != 0)
+        return false;
+    m_undo = [name, mode] { ::chmod(name.constData(), mode); };
+    return true;
 }
 
-ReadOnlyPlace::~ReadOnlyPlace() {
-    const QByteArray name = QFile::encodeName(m_path);
-    if (m_mounted)
-        ::umount2(name.constData(), MNT_DETACH);
-    else if (m_works)
-        ::chmod(name.constData(), m_oldMode);
+void UnwritablePlace::unlock() {
+    if (const std::function<void()> undo = std::exchange(m_undo, {}))
+        undo();
 }
 
-QString ReadOnlyPlace::unavailableReason() {
-    return QStringLiteral("running as root without the right to mount: nothing makes a place "
-                          "read-only for root here");
+QString UnwritablePlace::whyNotLocked() {
+    return u"running as root without the right to mount: nothing makes a place read-only for "
+           "root here"_s;
 }
 
 QString fingerprint(const QString& file) {
     struct stat info {};
     if (::stat(QFile::encodeName(file).constData(), &info) != 0)
-        return QStringLiteral("<missing>");
+        return u"<missing>"_s;
     QFile f(file);
     const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-    return QStringLiteral("%1 bytes, sha256 %2, modified %3.%4")
-        .arg(bytes.size())
+    return u"%1 bytes, sha256 %2, modified %3.%4"_s.arg(bytes.size())
         .arg(QString::fromLatin1(
             QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()))
         .arg(info.st_mtim.tv_sec)
@@ -152,13 +141,16 @@ QStringList folderEntries(const QString& folder) {
     return names;
 }
 
-QString errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const StoreError& error) {
-        return error.message();
-    }
-    return {};
+QStringList firstColumn(const QString& databaseFile, const QString& sql) {
+    sqlite3* handle = nullptr;
+    sqlite3_open_v2(QFile::encodeName(databaseFile).constData(), &handle, SQLITE_OPEN_READWRITE,
+                    nullptr);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(handle, sqlite3_close);
+    SqliteStatement statement(db.get(), sql);
+    QStringList values;
+    while (statement.step())
+        values << statement.text(0);
+    return values;
 }
 
 } // namespace qb::test

@@ -9,55 +9,36 @@ namespace qb::test {
 // Mounts made by these tests stay private to the test process: they are invisible to the rest
 // of the machine and go away with the process, however it ends. Call first thing in main().
 // Without the right to mount (not root, or a container without CAP_SYS_ADMIN) nothing happens
-// and the places below use their fallbacks.
+// and UnwritablePlace uses its fallbacks.
 void enterPrivateMountNamespace();
 bool canMount();
-bool isRoot();
 
-// A small file system at a folder that can be filled to the last byte: a tmpfs when the
-// process may mount. Otherwise the folder is an ordinary one and fill() lowers the process's
-// file-size limit to nothing, so that every write to a regular file fails (SIGXFSZ ignored).
-class FullFileSystem {
+// A folder or a single file that a test first fills with good files and then locks:
+// - Full: a small tmpfs mounted on the folder at once, which lock() fills to the last block.
+//   Without the right to mount, lock() lowers the process's file-size limit to nothing
+//   instead, so that every write to a regular file fails (EFBIG, SIGXFSZ ignored).
+// - ReadOnly: lock() bind-mounts the place read-only onto itself, which stops root too;
+//   without the right to mount it clears the write bits, which stops everyone but root.
+class UnwritablePlace {
 public:
-    explicit FullFileSystem(const QString& folder);
-    ~FullFileSystem();
-    FullFileSystem(const FullFileSystem&) = delete;
-    FullFileSystem& operator=(const FullFileSystem&) = delete;
+    enum class Kind { Full, ReadOnly };
+    UnwritablePlace(const QString& path, Kind kind);
+    ~UnwritablePlace();
+    UnwritablePlace(const UnwritablePlace&) = delete;
+    UnwritablePlace& operator=(const UnwritablePlace&) = delete;
 
-    const QString& folder() const { return m_folder; }
-    // From now on no file can grow: a filler file takes every free block.
-    void fill();
-    // Gives the space back.
-    void release();
-    // What fills it: "tmpfs" or "file-size limit".
-    QString kind() const;
+    // False when nothing can lock it here; the reason is whyNotLocked().
+    bool lock();
+    void unlock();
+    static QString whyNotLocked();
 
 private:
-    QString m_folder;
-    bool m_mounted = false;
-    bool m_limited = false;
-    unsigned long long m_oldLimit = 0;
-};
+    bool makeReadOnly();
 
-// Makes a folder or a single file read-only for everyone, root included: a read-only bind
-// mount of it onto itself when the process may mount, else its permission bits (which stop
-// everyone but root). works() says whether writes are now refused.
-class ReadOnlyPlace {
-public:
-    explicit ReadOnlyPlace(const QString& path);
-    ~ReadOnlyPlace();
-    ReadOnlyPlace(const ReadOnlyPlace&) = delete;
-    ReadOnlyPlace& operator=(const ReadOnlyPlace&) = delete;
-
-    bool works() const { return m_works; }
-    // Why it does not work, for QSKIP.
-    static QString unavailableReason();
-
-private:
     QString m_path;
-    bool m_mounted = false;
-    unsigned m_oldMode = 0;
-    bool m_works = false;
+    Kind m_kind;
+    bool m_tmpfs = false;
+    std::function<void()> m_undo;
 };
 
 // The file's content and modification time (to the nanosecond), or "<missing>": two equal
@@ -65,8 +46,8 @@ private:
 QString fingerprint(const QString& file);
 // The names in a folder, sorted, hidden ones included.
 QStringList folderEntries(const QString& folder);
-
-// The text of the StoreError the action throws; empty when it throws none.
-QString errorOf(const std::function<void()>& action);
+// The first column of every row the SQL gives, read on a connection of its own as another
+// program would (which also rolls back what a killed writer left).
+QStringList firstColumn(const QString& databaseFile, const QString& sql);
 
 } // namespace qb::test

@@ -1,74 +1,102 @@
-// Records survive a killed program, and two programs can share one database file.
-#include "platform/scriptedplatform.h"
-#include "store/recordstore.h"
+// Records survive a killed program, and two programs can share one database file. The other
+// program is this test run again with --other-program, so it is a process of its own.
+#include "places.h"
+#include "store/sqlitestatement.h"
+#include "store/storeerror.h"
 #include "store/testbooks.h"
 #include "windowdriver.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSet>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
 #include <csignal>
+#include <cstdio>
+#include <optional>
 #include <sqlite3.h>
 
 using namespace qb;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 // Kills in the normal run; QB_CRASH_KILLS=200 for the long run.
 constexpr int kDefaultKills = 5;
 
-// The keys the helper printed: complete lines only.
+void say(const QString& line) {
+    std::printf("%s\n", line.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+// Through Quillbox's own store, count contacts or (count < 0) until killed; each key is printed
+// once its post has returned. The notes are long enough that a post changes several pages
+// (record, key index, free space).
+void postContacts(const QString& file, const QString& prefix, int count) {
+    RecordStore store;
+    store.openDatabase(file);
+    BookDataset& contacts = store.book(BookId::Contacts);
+    const int note = contacts.columnIndex(u"备注"_s);
+    for (int n = 0; n != count; ++n) {
+        contacts.append();
+        contacts.setFieldText(0, prefix + QString::number(n));
+        contacts.setFieldText(note, QString(200 + n % 55, QChar(u'记')));
+        contacts.post();
+        say(prefix + QString::number(n));
+    }
+}
+
+// Through the plain SQLite library, waiting for the lock as long as Quillbox does: adds the
+// serial number in a transaction and keeps the write lock for a second before committing.
+void holdWriteLock(const QString& file, const QString& key) {
+    sqlite3* handle = nullptr;
+    sqlite3_open_v2(QFile::encodeName(file).constData(), &handle, SQLITE_OPEN_READWRITE, nullptr);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(handle, sqlite3_close);
+    sqlite3_busy_timeout(db.get(), 5000);
+    execSql(db.get(), u"BEGIN IMMEDIATE"_s);
+    execSql(db.get(), u"INSERT INTO xuliehao1(名称版本号) VALUES ('%1')"_s.arg(key));
+    say(u"holding"_s);
+    QThread::msleep(1000);
+    execSql(db.get(), u"COMMIT"_s);
+}
+
+// "post <file> <prefix> [<count>]" or "hold <file> <key>"; an error ends it with code 1 and the
+// message.
+int runOtherProgram(const QStringList& args) {
+    try {
+        if (args[0] == u"post"_s)
+            postContacts(args[1], args[2], args.value(3, u"-1"_s).toInt());
+        else
+            holdWriteLock(args[1], args[2]);
+    } catch (const StoreError& error) {
+        std::fprintf(stderr, "%s\n", error.message().toUtf8().constData());
+        return 1;
+    }
+    return 0;
+}
+
+void startOtherProgram(QProcess& process, const QStringList& args) {
+    process.start(QCoreApplication::applicationFilePath(),
+                  QStringList{u"--other-program"_s} + args);
+    QVERIFY(process.waitForStarted());
+}
+
+// The keys the other program printed: complete lines only.
 QStringList completeLines(const QByteArray& output) {
     QStringList lines = QString::fromUtf8(output).split(QLatin1Char('\n'));
     lines.removeLast(); // empty, or a line the kill cut short
     return lines;
 }
 
-// What a fresh look at the file finds. Opening it rolls back what a killed writer left.
-struct FileCheck {
-    QString integrity;
-    QSet<QString> keys;
-};
-
-FileCheck checkFile(const QString& file) {
-    FileCheck check;
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &stmt, nullptr);
-    while (sqlite3_step(stmt) == SQLITE_ROW)
-        check.integrity +=
-            QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-    sqlite3_finalize(stmt);
-    sqlite3_prepare_v2(db, "SELECT 姓名 FROM lianxi1", -1, &stmt, nullptr);
-    while (sqlite3_step(stmt) == SQLITE_ROW)
-        check.keys.insert(
-            QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))));
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return check;
+QString joined(const QSet<QString>& keys) {
+    return QStringList(keys.begin(), keys.end()).join(u' ');
 }
 
-qint64 rowIdOfSerial(const QString& file, const QString& key) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, "SELECT rowid FROM xuliehao1 WHERE 名称版本号 = ?1", -1, &stmt, nullptr);
-    const QByteArray utf8 = key.toUtf8();
-    sqlite3_bind_text(stmt, 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-    const qint64 rowId = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : -1;
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return rowId;
-}
-
-// A moment to kill at: a quarter of the kills fall while the helper starts and opens the
-// file, the rest while it posts.
+// A moment to kill at: a quarter of the kills fall while the other program starts and opens
+// the file, the rest while it posts.
 int killDelayMs(QRandomGenerator& random) {
     return random.bounded(4) == 0 ? random.bounded(40) : 40 + random.bounded(260);
 }
@@ -78,33 +106,14 @@ int killDelayMs(QRandomGenerator& random) {
 class TestCrashSafety : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<ScopedScriptedPlatform> m_platform;
-
-    QString ini() const { return m_dir->filePath(QStringLiteral("quillbox.ini")); }
-
-    static void startHelper(QProcess& process, const char* program, const QStringList& args) {
-        process.start(QString::fromLocal8Bit(program), args);
-        QVERIFY2(process.waitForStarted(), program);
-    }
-
-    // Reads the helper's next line, waiting as long as the longest lock wait.
-    static QString nextLine(QProcess& process) {
-        while (!process.canReadLine() && process.waitForReadyRead(10000)) {
-        }
-        return QString::fromUtf8(process.readLine()).trimmed();
-    }
+    std::optional<test::Sandbox> m_box;
 
 private Q_SLOTS:
-    void init() {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_platform = std::make_unique<ScopedScriptedPlatform>();
-    }
-    void cleanup() {
-        m_platform.reset();
-        m_dir.reset();
-    }
+    void init() { m_box.emplace(); }
+    void cleanup() { m_box.reset(); }
 
+    // Killed at random moments, the other program loses no record it reported, and the file
+    // stays whole.
     void killedWhilePostingLosesNothing() {
         const int kills = qEnvironmentVariableIsSet("QB_CRASH_KILLS")
                               ? qEnvironmentVariableIntValue("QB_CRASH_KILLS")
@@ -114,15 +123,14 @@ private Q_SLOTS:
                                  : QRandomGenerator::global()->generate();
         qInfo("%d kills, QB_CRASH_SEED=%u", kills, seed);
         QRandomGenerator random(seed);
-        const QString file = test::createBookFile(m_dir->path());
-        const QString journal = file + QStringLiteral("-journal");
+        const QString file = test::createBookFile(m_box->dir.path());
         QSet<QString> posted;
         QSet<QString> cutShort; // each run's next key: its post may have been stored unprinted
         int killedWhilePosting = 0;
         for (int run = 0; run < kills; ++run) {
             QProcess poster;
-            const QString prefix = QStringLiteral("联系人%1-").arg(run);
-            startHelper(poster, QB_POSTLOOP, {file, prefix});
+            const QString prefix = u"联系人%1-"_s.arg(run);
+            startOtherProgram(poster, {u"post"_s, file, prefix});
             QThread::msleep(ulong(killDelayMs(random)));
             ::kill(pid_t(poster.processId()), SIGKILL);
             QVERIFY(poster.waitForFinished(10000));
@@ -134,79 +142,87 @@ private Q_SLOTS:
             posted.unite(QSet<QString>(lines.begin(), lines.end()));
             cutShort.insert(prefix + QString::number(lines.size()));
 
-            const FileCheck check = checkFile(file);
-            QCOMPARE(check.integrity, QStringLiteral("ok"));
-            const QSet<QString> lost = posted - check.keys;
-            QVERIFY2(lost.isEmpty(), qPrintable(QStringList(lost.begin(), lost.end()).join(u' ')));
+            QCOMPARE(test::firstColumn(file, u"PRAGMA integrity_check"_s), QStringList{u"ok"_s});
+            const QStringList stored = test::firstColumn(file, u"SELECT 姓名 FROM lianxi1"_s);
+            const QSet<QString> keys(stored.begin(), stored.end());
+            QVERIFY2((posted - keys).isEmpty(), qPrintable(joined(posted - keys)));
             // Besides them, only records whose post the kill cut short.
-            const QSet<QString> unprinted = check.keys - posted;
-            QVERIFY2(cutShort.contains(unprinted),
-                     qPrintable(QStringList(unprinted.begin(), unprinted.end()).join(u' ')));
+            QVERIFY2(cutShort.contains(keys - posted), qPrintable(joined(keys - posted)));
         }
         qInfo("%d of %d kills fell after the first post; %lld records posted", killedWhilePosting,
               kills, qlonglong(posted.size()));
         RecordStore store;
         store.openDatabase(file);
-        QVERIFY(store.book(BookId::Contacts).recordCount() >= posted.size());
+        BookDataset& contacts = store.book(BookId::Contacts);
+        QVERIFY(contacts.recordCount() >= posted.size());
         // A journal the last kill left is gone after the next post: no side file stays.
-        test::addRecord(store.book(BookId::Contacts), {QStringLiteral("之后")});
-        QVERIFY(!QFile::exists(journal));
+        test::addRecord(contacts, {u"之后"_s});
+        QVERIFY(!QFile::exists(file + u"-journal"_s));
+    }
+
+    // Both programs post at the same time, record after record: neither is told the database is
+    // locked, and each sees the other's records.
+    void bothProgramsPostAtOnce() {
+        const QString file = test::createBookFile(m_box->dir.path());
+        RecordStore store;
+        store.openDatabase(file);
+        BookDataset& serials = store.book(BookId::Serials);
+        constexpr int kRecords = 150;
+        QProcess other;
+        startOtherProgram(other, {u"post"_s, file, u"外"_s, QString::number(kRecords)});
+        for (int mine = 0; mine < kRecords; ++mine) {
+            test::addRecord(serials, {u"内%1"_s.arg(mine)});
+            if (mine % 10 == 0)
+                serials.refresh();
+        }
+        QVERIFY(other.waitForFinished(10000));
+        QCOMPARE(other.readAllStandardError(), QByteArray());
+        QCOMPARE(other.exitCode(), 0);
+        BookDataset& contacts = store.book(BookId::Contacts);
+        contacts.refresh();
+        QCOMPARE(contacts.recordCount(), kRecords);
+        QCOMPARE(test::firstColumn(file, u"SELECT count(*) FROM xuliehao1"_s),
+                 QStringList{QString::number(kRecords)});
     }
 
     // Another program holds the write lock for a second while the book posts: the post waits
     // for it instead of failing, and 刷新 then shows the other program's record.
     void secondProgramHoldsTheLock() {
-        const QString file = test::createBookFile(m_dir->path());
-        test::rememberDatabase(ini(), file);
-        auto form = test::showMainWindow(ini());
+        const QString file = test::createBookFile(m_box->dir.path());
+        test::rememberDatabase(m_box->ini(), file);
+        auto form = test::showMainWindow(m_box->ini());
         QProcess writer;
-        startHelper(
-            writer, QB_HOLDWRITER,
-            {file, QStringLiteral("hold"), QStringLiteral("1000"), QStringLiteral("外部程序")});
-        QCOMPARE(nextLine(writer), QStringLiteral("holding"));
+        startOtherProgram(writer, {u"hold"_s, file, u"外部程序"_s});
+        QVERIFY2(writer.waitForReadyRead(10000), writer.readAllStandardError().constData());
+        QCOMPARE(writer.readLine().trimmed(), QByteArray("holding"));
         test::click(*form, "LbButton10");
-        test::type(*form, "DBnameversion", QStringLiteral("本程序"));
+        test::type(*form, "DBnameversion", u"本程序"_s);
         test::click(*form, "LbButton32");
-        QCOMPARE(m_platform->messages.size(), 0);
+        QCOMPARE(m_box->platform.messages.size(), 0);
         QVERIFY(writer.waitForFinished(10000));
-        QCOMPARE(writer.exitCode(), 0);
         QCOMPARE(writer.readAllStandardError(), QByteArray());
+        QCOMPARE(writer.exitCode(), 0);
         // The post waited: it came after the other program's record.
-        QVERIFY(rowIdOfSerial(file, QStringLiteral("本程序")) >
-                rowIdOfSerial(file, QStringLiteral("外部程序")));
+        const QStringList both = {u"外部程序"_s, u"本程序"_s};
+        QCOMPARE(test::firstColumn(file, u"SELECT 名称版本号 FROM xuliehao1 ORDER BY rowid"_s),
+                 both);
 
         BookDataset& serials = form->store().book(BookId::Serials);
-        QCOMPARE(test::keysInGridOrder(serials), QStringList{QStringLiteral("本程序")});
+        QCOMPARE(test::keysInGridOrder(serials), QStringList{u"本程序"_s});
         test::click(*form, "LbButton36");
-        QCOMPARE(test::keysInGridOrder(serials),
-                 (QStringList{QStringLiteral("外部程序"), QStringLiteral("本程序")}));
-        QCOMPARE(m_platform->messages.size(), 0);
-    }
-
-    // Both programs write at the same time, record after record: neither is told the
-    // database is locked.
-    void bothProgramsWriteAtOnce() {
-        const QString file = test::createBookFile(m_dir->path());
-        RecordStore store;
-        store.openDatabase(file);
-        BookDataset& serials = store.book(BookId::Serials);
-        constexpr int kRecords = 150;
-        QProcess writer;
-        startHelper(
-            writer, QB_HOLDWRITER,
-            {file, QStringLiteral("loop"), QString::number(kRecords), QStringLiteral("外")});
-        for (int mine = 0; mine < kRecords; ++mine) {
-            test::addRecord(serials, {QStringLiteral("内%1").arg(mine)});
-            if (mine % 10 == 0)
-                serials.refresh();
-        }
-        QVERIFY(writer.waitForFinished(10000));
-        QCOMPARE(writer.readAllStandardError(), QByteArray());
-        QCOMPARE(writer.exitCode(), 0);
-        serials.refresh();
-        QCOMPARE(serials.recordCount(), 2 * kRecords);
+        QCOMPARE(test::keysInGridOrder(serials), both);
+        QCOMPARE(m_box->platform.messages.size(), 0);
     }
 };
 
-QTEST_MAIN(TestCrashSafety)
+int main(int argc, char* argv[]) {
+    if (argc > 1 && qstrcmp(argv[1], "--other-program") == 0) {
+        QCoreApplication app(argc, argv);
+        return runOtherProgram(app.arguments().mid(2));
+    }
+    QApplication app(argc, argv);
+    TestCrashSafety test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_crashsafety.moc"

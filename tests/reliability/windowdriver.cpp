@@ -11,6 +11,8 @@
 
 namespace qb::test {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 template <typename T> T* child(const TSDIAppForm& form, const char* name) {
@@ -21,6 +23,14 @@ template <typename T> T* child(const TSDIAppForm& form, const char* name) {
 }
 
 } // namespace
+
+void Sandbox::verifyOneError(const QString& part) const {
+    QCOMPARE(platform.messages.size(), 1);
+    const ScriptedPlatform::Message& box = platform.messages.constFirst();
+    QVERIFY2(box.text.contains(part), qPrintable(box.text));
+    QCOMPARE(box.caption, u"Quillbox"_s);
+    QCOMPARE(box.flags, mb::IconStop);
+}
 
 void rememberDatabase(const QString& ini, const QString& database,
                       const QStringList& contactsHistory) {

@@ -1,12 +1,26 @@
 #pragma once
 
 #include "app/sdiappform.h"
+#include "platform/scriptedplatform.h"
 
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <memory>
 
 namespace qb::test {
+
+// What every case starts from: an empty folder of its own and a platform whose dialogs the
+// test answers and whose message boxes it reads.
+struct Sandbox {
+    QTemporaryDir dir;
+    ScopedScriptedPlatform platform;
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+    QString ini() const { return path(QStringLiteral("quillbox.ini")); }
+    // Exactly one box was shown: the application's error box, its text holding the part.
+    void verifyOneError(const QString& part) const;
+};
 
 // The main window as a user drives it: preferences written before the start, buttons
 // clicked, text typed the way an input method hands it over.

@@ -1,5 +1,7 @@
 #include "testbooks.h"
 
+#include "store/storeerror.h"
+
 #include <QDir>
 #include <stdexcept>
 
@@ -25,6 +27,15 @@ QStringList keysInGridOrder(const BookDataset& book) {
     for (int row = 0; row < book.rowCount(); ++row)
         keys << book.rowValueText(row, 0);
     return keys;
+}
+
+QString storeErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const StoreError& e) {
+        return e.message();
+    }
+    return {};
 }
 
 } // namespace qb::test

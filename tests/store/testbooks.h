@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace qb::test {
 
@@ -15,5 +16,8 @@ void addRecord(BookDataset& book, const QStringList& values);
 
 // The value texts of the key column in grid order.
 QStringList keysInGridOrder(const BookDataset& book);
+
+// The message of the StoreError the action throws; empty when it throws none.
+QString storeErrorOf(const std::function<void()>& action);
 
 } // namespace qb::test

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/scriptedplatform.h"
+#include "store/sqlitestatement.h"
 #include "store/testbooks.h"
 
 #include <QTemporaryDir>
@@ -19,9 +20,26 @@ struct OpenBooks {
 
     // Contacts named n00000, n00001, ... written in one transaction, so big books are quick;
     // the contacts book is refreshed to show them.
-    void addContacts(int count);
+    void addContacts(int count) {
+        sqlite3* db = store.connection().handle();
+        execSql(db, QStringLiteral("BEGIN"));
+        SqliteStatement insert(db, QStringLiteral("INSERT INTO lianxi1 (姓名) VALUES (?1)"));
+        for (int i = 0; i < count; ++i) {
+            insert.reset();
+            insert.bindText(1, QStringLiteral("n%1").arg(i, 5, 10, QLatin1Char('0')));
+            insert.step();
+        }
+        execSql(db, QStringLiteral("COMMIT"));
+        contacts().refresh();
+    }
+
     // The texts of the error boxes shown so far.
-    QStringList errors() const;
+    QStringList errors() const {
+        QStringList texts;
+        for (const ScriptedPlatform::Message& message : platform.messages)
+            texts << message.text;
+        return texts;
+    }
 };
 
 } // namespace qb::test

@@ -13,10 +13,6 @@ const QColor kShadow(128, 128, 128);
 const QColor kLight(Qt::white);
 const QColor kFace(200, 210, 220);
 
-QImage render(TLbButton& button) {
-    return button.grab().toImage();
-}
-
 // The darkest grey level drawn anywhere: the caption's ink.
 int darkest(const QImage& image) {
     int level = 255;
@@ -35,6 +31,8 @@ class TestLbButton : public QObject {
 
     std::unique_ptr<TLbButton> m_button;
 
+    QImage render() { return m_button->grab().toImage(); }
+
 private Q_SLOTS:
     void init() {
         m_button = std::make_unique<TLbButton>(u"添加"_s);
@@ -48,21 +46,38 @@ private Q_SLOTS:
     void flatStylesDrawFaceAndEdge_data() {
         QTest::addColumn<ButtonStyle>("style");
         QTest::addColumn<bool>("down");
+        QTest::addColumn<bool>("hovered");
+        QTest::addColumn<bool>("enabled");
         QTest::addColumn<QColor>("topLeft");
         QTest::addColumn<QColor>("bottomRight");
-        QTest::newRow("modern, raised") << ButtonStyle::bsModern << false << kLight << kShadow;
-        QTest::newRow("modern, pressed") << ButtonStyle::bsModern << true << kShadow << kLight;
-        QTest::newRow("encarta, not hovered") << ButtonStyle::bsEncarta << false << kFace << kFace;
-        QTest::newRow("encarta, pressed") << ButtonStyle::bsEncarta << true << kShadow << kLight;
+        const ButtonStyle modern = ButtonStyle::bsModern;
+        const ButtonStyle encarta = ButtonStyle::bsEncarta;
+        QTest::newRow("modern, raised") << modern << false << false << true << kLight << kShadow;
+        QTest::newRow("modern, pressed") << modern << true << false << true << kShadow << kLight;
+        QTest::newRow("encarta, not hovered")
+            << encarta << false << false << true << kFace << kFace;
+        QTest::newRow("encarta, hovered") << encarta << false << true << true << kLight << kShadow;
+        QTest::newRow("encarta, hovered but disabled")
+            << encarta << false << true << false << kFace << kFace;
+        QTest::newRow("encarta, pressed") << encarta << true << false << true << kShadow << kLight;
     }
     void flatStylesDrawFaceAndEdge() {
         QFETCH(ButtonStyle, style);
         QFETCH(bool, down);
+        QFETCH(bool, hovered);
+        QFETCH(bool, enabled);
         QFETCH(QColor, topLeft);
         QFETCH(QColor, bottomRight);
         m_button->setButtonStyle(style);
         m_button->setDown(down);
-        const QImage image = render(*m_button);
+        if (hovered) {
+            m_button->show();
+            QVERIFY(QTest::qWaitForWindowExposed(m_button.get()));
+            QTest::mouseMove(m_button.get(), m_button->rect().center());
+            QTRY_VERIFY(m_button->underMouse());
+        }
+        m_button->setEnabled(enabled);
+        const QImage image = render();
         const int right = image.width() - 1;
         const int bottom = image.height() - 1;
         QCOMPARE(QColor(image.pixel(0, 0)), topLeft);
@@ -74,25 +89,11 @@ private Q_SLOTS:
         QCOMPARE(QColor(image.pixel(2, 2)), kFace);
     }
 
-    void encartaRaisesUnderTheMouse() {
-        m_button->setButtonStyle(ButtonStyle::bsEncarta);
-        m_button->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_button.get()));
-        QTest::mouseMove(m_button.get(), m_button->rect().center());
-        QTRY_VERIFY(m_button->underMouse());
-        QImage image = render(*m_button);
-        QCOMPARE(QColor(image.pixel(0, 0)), kLight);
-        QCOMPARE(QColor(image.pixel(image.width() - 1, image.height() - 1)), kShadow);
-        m_button->setEnabled(false);
-        image = render(*m_button);
-        QCOMPARE(QColor(image.pixel(0, 0)), kFace);
-    }
-
     void disabledCaptionIsGreyed() {
         m_button->setButtonStyle(ButtonStyle::bsModern);
-        const int enabledInk = darkest(render(*m_button));
+        const int enabledInk = darkest(render());
         m_button->setEnabled(false);
-        const int disabledInk = darkest(render(*m_button));
+        const int disabledInk = darkest(render());
         QVERIFY2(disabledInk > enabledInk + 40,
                  qPrintable(u"enabled %1, disabled %2"_s.arg(enabledInk).arg(disabledInk)));
     }
