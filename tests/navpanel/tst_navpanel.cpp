@@ -380,6 +380,8 @@ private Q_SLOTS:
                  QStringList{u"ADOTable1: Cannot perform this operation on a closed dataset.|"
                              u"Quillbox"_s});
         QCOMPARE(tree("tv1")->model()->rowCount(), 0);
+        for (const char* name : {"N4", "N5", "N8"})
+            QVERIFY(!control(name)->isEnabled()); // no node to act on
     }
 
     // A node keeps the value without blanks and control characters at its ends, cut to 255

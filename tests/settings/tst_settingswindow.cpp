@@ -85,12 +85,12 @@ const std::pair<const char*, const char*> kAutostartFiles[] = {
     {"sys/1/autostart/gone.desktop", "[Desktop Entry]\nName=Gone system\nExec=g\n"},
     {"sys/1/autostart/c-sys.desktop",
      "[Desktop Entry]\r\nType=Application\r\nName=System C\r\n"
-     "Exec=c\\s--escaped\r\n[Desktop Action x]\r\nName=Not it\r\n"},
+     "Exec=c\\s--escaped\r\nHidden=false\r\n[Desktop Action x]\r\nName=Not it\r\n"},
     {"sys/1/autostart/noname.desktop", "[Desktop Entry]\nExec=x\n"},
     {"sys/1/autostart/hidden-sys.desktop", "[Desktop Entry]\nName=Hidden\nExec=h\nHidden=true\n"},
     {"sys/1/autostart/notes.txt", "[Desktop Entry]\nName=Not an entry\n"},
     {"sys/2/autostart/c-sys.desktop", "[Desktop Entry]\nName=Overridden\nExec=no\n"},
-    {"sys/2/autostart/d-sys.desktop", "[Desktop Entry]\nName=System D\nExec=d\n"},
+    {"sys/2/autostart/d-sys.desktop", "[Desktop Entry]\nName=System D\nExec=d\nName=Later\n"},
 };
 // What the window lists for them, in order.
 const QStringList kAutostartRows = {u"User A | a"_s,
