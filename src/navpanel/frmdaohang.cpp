@@ -36,25 +36,33 @@ QFont panelFont(int pixels) {
     return font;
 }
 
-// Each book is walked once per fill and feeds both of its views; the walk leaves the book on
-// its last record.
-ContactSnapshot readContacts(BookDataset& book) {
-    auto contacts = std::make_shared<std::vector<ContactNodeData>>();
-    contacts->reserve(size_t(book.recordCount()));
-    book.forEachRecord([&](const SqliteStatement& row) {
-        contacts->push_back(ContactNodeData::fromRow(book, row));
+// Each book is read once per fill and feeds both of its views. The table's own order is many
+// times faster than the grid's on a big book, so entries are placed by grid row and rows with
+// no record left out. The fill leaves the book on its last record.
+template <typename Entry, typename MakeEntry>
+std::vector<Entry> readInGridOrder(BookDataset& book, MakeEntry makeEntry) {
+    std::vector<Entry> entries(size_t(book.rowCount()));
+    std::vector<bool> read(entries.size());
+    book.forEachRecordInTableOrder([&](const SqliteStatement& row, int gridRow) {
+        entries[size_t(gridRow)] = makeEntry(book, row);
+        read[size_t(gridRow)] = true;
     });
+    size_t kept = 0;
+    for (size_t row = 0; row < entries.size(); ++row)
+        if (read[row])
+            entries[kept++] = std::move(entries[row]);
+    entries.resize(kept);
     book.last();
-    return contacts;
+    return entries;
+}
+
+ContactSnapshot readContacts(BookDataset& book) {
+    return std::make_shared<std::vector<ContactNodeData>>(
+        readInGridOrder<ContactNodeData>(book, ContactNodeData::fromRow));
 }
 
 std::vector<WebsiteEntry> readWebsites(BookDataset& book) {
-    std::vector<WebsiteEntry> websites;
-    websites.reserve(size_t(book.recordCount()));
-    book.forEachRecord(
-        [&](const SqliteStatement& row) { websites.push_back(WebsiteEntry::fromRow(book, row)); });
-    book.last();
-    return websites;
+    return readInGridOrder<WebsiteEntry>(book, WebsiteEntry::fromRow);
 }
 
 } // namespace
