@@ -126,12 +126,13 @@ void BM_WalkContactsOnly(benchmark::State& state, bool tableOrder) {
     qb::BookDataset& contacts = store.book(BookId::Contacts);
     for (auto _ : state) {
         qsizetype bytes = 0;
+        const auto touch = [&bytes](const qb::SqliteStatement& row, int) {
+            bytes += touchValues(row);
+        };
         if (tableOrder)
-            contacts.forEachRecordInTableOrder(
-                [&bytes](const qb::SqliteStatement& row, int) { bytes += touchValues(row); });
+            contacts.forEachRecordInTableOrder(touch);
         else
-            contacts.forEachRecord(
-                [&bytes](const qb::SqliteStatement& row) { bytes += touchValues(row); });
+            contacts.forEachRecord(touch);
         benchmark::DoNotOptimize(bytes);
     }
 }

@@ -120,10 +120,9 @@ void writeShortcut(Gb18030Encoder& encoder, const QString& fileName, const QStri
 // that website's record so the user sees which one it was.
 void writeShortcuts(BookDataset& websites, const QString& folder) {
     Gb18030Encoder encoder;
-    int row = 0;
     int failedRow = -1;
     try {
-        websites.forEachRecord([&](const SqliteStatement& record) {
+        websites.forEachRecord([&](const SqliteStatement& record, int row) {
             const QString fileName = folder + CleanFileName(websites.storedValueText(record, 0)) +
                                      QStringLiteral(".url");
             const QString address = trimmedLowControls(websites.storedValueText(record, 1));
@@ -133,7 +132,6 @@ void writeShortcuts(BookDataset& websites, const QString& folder) {
                 failedRow = row;
                 throw;
             }
-            ++row;
         });
     } catch (const StoreError&) {
         if (failedRow >= 0)

@@ -587,7 +587,7 @@ void BookDataset::writeRecord() {
         m_cache->forget(currentRowId());
 }
 
-void BookDataset::forEachRecord(const std::function<void(const SqliteStatement& row)>& callback) {
+void BookDataset::forEachRecord(const RecordCallback& callback) {
     checkActive();
     leaveEditing();
     sqlite3* db = m_connection->handle();
@@ -597,7 +597,7 @@ void BookDataset::forEachRecord(const std::function<void(const SqliteStatement& 
                                    .arg(quotedColumns(), quotedTable(), keyOrder()));
     size_t row = 0;
     while (row < m_rows.size() && stream.step() && stream.int64(0) == m_rows[row]) {
-        callback(stream);
+        callback(stream, int(row));
         ++row;
     }
     if (row == m_rows.size())
@@ -608,12 +608,11 @@ void BookDataset::forEachRecord(const std::function<void(const SqliteStatement& 
         byId.reset();
         byId.bindInt64(1, m_rows[row]);
         if (byId.step())
-            callback(byId);
+            callback(byId, int(row));
     }
 }
 
-void BookDataset::forEachRecordInTableOrder(
-    const std::function<void(const SqliteStatement& row, int gridRow)>& callback) {
+void BookDataset::forEachRecordInTableOrder(const RecordCallback& callback) {
     checkActive();
     leaveEditing();
     // Sorted by row id, the grid rows can be matched to the scan by walking both together.

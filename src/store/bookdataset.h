@@ -86,15 +86,16 @@ public:
     // Throws the data layer's error when the column cannot hold the text.
     void checkWidth(int column, const QString& text) const;
 
+    // Each record with its grid row (from 0), as the walks below deliver them.
+    using RecordCallback = std::function<void(const SqliteStatement& row, int gridRow)>;
     // Reads every record in grid order without moving the cursor or telling the grid; the
     // callback gets the row's stored values (dates as stored) and may throw to stop. Leaves
-    // editing first. Big walks (export, tree fills) use this and then call last().
-    void forEachRecord(const std::function<void(const SqliteStatement& row)>& callback);
-    // The same records in the table's own order, the fastest way through a big book, each
-    // with its grid row. Records another program added since the last refresh are not in the
-    // grid and are skipped, as are grid rows another program deleted.
-    void forEachRecordInTableOrder(
-        const std::function<void(const SqliteStatement& row, int gridRow)>& callback);
+    // editing first. Grid rows another program deleted are left out.
+    void forEachRecord(const RecordCallback& callback);
+    // The same records in the table's own order, the fastest way through a big book. Records
+    // another program added since the last refresh are not in the grid and are skipped. Big
+    // walks that need no order, or place records by grid row, use this and then call last().
+    void forEachRecordInTableOrder(const RecordCallback& callback);
     // The value text of a stored value as forEachRecord delivers it.
     QString storedValueText(const SqliteStatement& row, int column) const;
 

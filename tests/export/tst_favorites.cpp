@@ -1,6 +1,7 @@
 #include "export/favorites.h"
 #include "filesizelimit.h"
 #include "platform/scriptedplatform.h"
+#include "store/sqlitestatement.h"
 #include "store/storeerror.h"
 #include "store/testbooks.h"
 
@@ -203,13 +204,16 @@ private Q_SLOTS:
 
     void failurePartWay() {
         addWebsite(u"a"_s, u"http://a"_s);
+        addWebsite(u"a0"_s, u"http://a0"_s);
         // 90 Chinese characters: 270 bytes of file name, more than the system allows.
         addWebsite(u"b"_s + QString(90, u'网'), u"http://b"_s);
         addWebsite(u"c"_s, u"http://c"_s);
         websites().first();
+        // Another program deletes a record the grid still shows.
+        execSql(m_store->connection().handle(), u"DELETE FROM wzsk1 WHERE 网址名称 = 'a0'"_s);
         QCOMPARE(import(), u"Invalid filename"_s);
         QCOMPARE(entries(subFolder()), QStringList{u"a.url"_s});
-        QCOMPARE(websites().currentRow(), 1); // the failing record
+        QCOMPARE(websites().currentRow(), 2); // the failing record
         QVERIFY(m_platform->launches.isEmpty());
     }
 

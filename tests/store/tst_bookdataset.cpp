@@ -271,10 +271,11 @@ private Q_SLOTS:
         contacts().setFieldText(0, u"z"_s);
         contacts().setFieldText(4, u"2020-01-02"_s);
         QStringList seen;
-        contacts().forEachRecord([&](const SqliteStatement& row) {
-            seen << contacts().storedValueText(row, 0) + contacts().storedValueText(row, 4);
+        contacts().forEachRecord([&](const SqliteStatement& row, int gridRow) {
+            seen << QString::number(gridRow) + contacts().storedValueText(row, 0) +
+                        contacts().storedValueText(row, 4);
         });
-        QCOMPARE(seen, (QStringList{u"z2020/1/2"_s, u"b"_s, u"d"_s}));
+        QCOMPARE(seen, (QStringList{u"0z2020/1/2"_s, u"1b"_s, u"2d"_s}));
     }
 };
 
