@@ -6,6 +6,7 @@
 #include "store/recordstore.h"
 #include "store/sqlitestatement.h"
 #include "store/storeerror.h"
+#include "store/valuetext.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,21 +21,6 @@ namespace qb {
 namespace {
 
 const QLatin1Char kSeparator('/');
-
-bool isLowControl(QChar c) {
-    return c.unicode() <= 32;
-}
-
-// Unlike QString::trimmed(), only characters of code 32 or below count as blanks.
-QString trimmedLowControls(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isLowControl(text[begin]))
-        ++begin;
-    while (end > begin && isLowControl(text[end - 1]))
-        --end;
-    return text.mid(begin, end - begin);
-}
 
 // The runtime's input/output error texts, by the system error number (errno).
 QString ioErrorText(int systemError) {
@@ -125,7 +111,7 @@ void writeShortcuts(BookDataset& websites, const QString& folder) {
         websites.forEachRecord([&](const SqliteStatement& record, int row) {
             const QString fileName = folder + CleanFileName(websites.storedValueText(record, 0)) +
                                      QStringLiteral(".url");
-            const QString address = trimmedLowControls(websites.storedValueText(record, 1));
+            const QString address = trimmedValue(websites.storedValueText(record, 1));
             try {
                 writeShortcut(encoder, fileName, address);
             } catch (const StoreError&) {
@@ -154,7 +140,7 @@ QString AddTrailingBackslash(const QString& path) {
 
 QString CleanFileName(const QString& name) {
     static const QString kRefused = QStringLiteral("\"*/:<>?\\|");
-    QString cleaned = trimmedLowControls(name);
+    QString cleaned = trimmedValue(name);
     cleaned.removeIf([](QChar c) { return kRefused.contains(c); });
     return cleaned;
 }

@@ -34,14 +34,6 @@ bool isAscii(const char* bytes, qsizetype length) {
     return true;
 }
 
-// The length of the GB18030 sequence starting at bytes: one byte below 0x80, four when the
-// second byte is a digit, two otherwise.
-int sequenceLength(const char* bytes) {
-    if (static_cast<unsigned char>(bytes[0]) < 0x80)
-        return 1;
-    return bytes[1] >= '0' && bytes[1] <= '9' ? 4 : 2;
-}
-
 // Room for n more bytes at the end of out; the caller sets the final size.
 char* growBy(QByteArray& out, qsizetype n) {
     const qsizetype used = out.size();
@@ -50,6 +42,12 @@ char* growBy(QByteArray& out, qsizetype n) {
 }
 
 } // namespace
+
+int gb18030SequenceLength(const char* bytes) {
+    if (static_cast<unsigned char>(bytes[0]) < 0x80)
+        return 1;
+    return bytes[1] >= '0' && bytes[1] <= '9' ? 4 : 2;
+}
 
 Gb18030Encoder::Gb18030Encoder()
     : m_encoder("GB18030", QStringConverter::Flag::Stateless)
@@ -74,7 +72,7 @@ void Gb18030Encoder::buildTable() {
         if (isSurrogate(c))
             continue;
         Entry& entry = m_table[c - kFirstTabled];
-        entry.length = quint8(sequenceLength(next));
+        entry.length = quint8(gb18030SequenceLength(next));
         std::memcpy(entry.bytes, next, entry.length);
         next += entry.length;
     }

@@ -1,6 +1,8 @@
 #include "nodedata.h"
 
+#include "export/gb18030.h"
 #include "store/bookdataset.h"
+#include "store/valuetext.h"
 
 #include <QStringEncoder>
 
@@ -20,20 +22,6 @@ constexpr int kContactHomePage = 3;
 constexpr int kWebsiteName = 0;
 constexpr int kWebsiteAddress = 1;
 
-bool isTrimmed(QChar c) {
-    return c.unicode() <= 32;
-}
-
-// Length of the GB18030 character that starts at bytes[at]: one byte for ASCII, four when the
-// second byte is a digit, two otherwise.
-int gb18030CharLength(const QByteArray& bytes, qsizetype at) {
-    const auto lead = static_cast<unsigned char>(bytes[at]);
-    if (lead < 0x81 || lead > 0xFE || at + 1 >= bytes.size())
-        return 1;
-    const auto second = static_cast<unsigned char>(bytes[at + 1]);
-    return second >= 0x30 && second <= 0x39 ? 4 : 2;
-}
-
 // One code point of the text: a surrogate pair counts as one, as the encoder sees it.
 qsizetype codePointLength(const QString& text, qsizetype at) {
     return text[at].isHighSurrogate() && at + 1 < text.size() && text[at + 1].isLowSurrogate() ? 2
@@ -41,16 +29,6 @@ qsizetype codePointLength(const QString& text, qsizetype at) {
 }
 
 } // namespace
-
-QString trimmedValue(const QString& valueText) {
-    qsizetype begin = 0;
-    qsizetype end = valueText.size();
-    while (begin < end && isTrimmed(valueText[begin]))
-        ++begin;
-    while (end > begin && isTrimmed(valueText[end - 1]))
-        --end;
-    return begin == 0 && end == valueText.size() ? valueText : valueText.mid(begin, end - begin);
-}
 
 QString cutToAnsiBytes(const QString& text, int maxBytes) {
     if (text.size() * kMaxBytesPerUnit <= maxBytes)
@@ -64,7 +42,7 @@ QString cutToAnsiBytes(const QString& text, int maxBytes) {
     qsizetype byte = 0;
     qsizetype unit = 0;
     while (unit < text.size()) {
-        const int length = gb18030CharLength(bytes, byte);
+        const int length = gb18030SequenceLength(bytes.constData() + byte);
         if (byte + length > maxBytes)
             break;
         byte += length;

@@ -7,9 +7,6 @@ namespace qb {
 class BookDataset;
 class SqliteStatement;
 
-// Values shown by the panel: the value text without leading and trailing characters of code
-// 32 or below (blanks, tabs, line breaks, the padding of fixed-width columns).
-QString trimmedValue(const QString& valueText);
 // At most maxBytes bytes in the system code page (GB18030 here), cut between characters only.
 QString cutToAnsiBytes(const QString& text, int maxBytes);
 // A trimmed value cut to the 255 bytes a node record keeps.

@@ -11,6 +11,10 @@ namespace {
 const QString kIsoDate = QStringLiteral("yyyy-MM-dd");
 const QString kIsoDateTime = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
+bool isLowControl(QChar c) {
+    return c.unicode() <= 32;
+}
+
 QString longTimeFormat() {
     return QLocale().timeFormat(QLocale::LongFormat);
 }
@@ -61,6 +65,16 @@ std::optional<QString> parseDateText(const QString& typed) {
             return dateTime.toString(kIsoDateTime);
     }
     return std::nullopt;
+}
+
+QString trimmedValue(const QString& valueText) {
+    qsizetype begin = 0;
+    qsizetype end = valueText.size();
+    while (begin < end && isLowControl(valueText[begin]))
+        ++begin;
+    while (end > begin && isLowControl(valueText[end - 1]))
+        --end;
+    return begin == 0 && end == valueText.size() ? valueText : valueText.mid(begin, end - begin);
 }
 
 } // namespace qb

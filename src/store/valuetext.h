@@ -15,4 +15,8 @@ QString dateValueText(const QString& stored);
 // text is not a date.
 std::optional<QString> parseDateText(const QString& typed);
 
+// The value without leading and trailing characters of code 32 or below (blanks, tabs, line
+// breaks, the padding of fixed-width columns). Unlike QString::trimmed(), a wide blank stays.
+QString trimmedValue(const QString& valueText);
+
 } // namespace qb
