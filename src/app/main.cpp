@@ -22,6 +22,17 @@ void loadChineseQtTexts(QApplication& app) {
         QApplication::installTranslator(translator);
 }
 
+// --help and --version print their text and end before any window is made, so they work
+// without a display, as in a terminal over ssh.
+void printWithoutDisplay(int argc, char* argv[]) {
+    const QByteArrayList printOnly = {"-h", "--help", "--help-all", "-v", "--version"};
+    for (int i = 1; i < argc; ++i)
+        if (printOnly.contains(QByteArray(argv[i]))) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            return;
+        }
+}
+
 // The database file named on the command line, or an empty name. --help, --version and
 // unknown options end the program here. The name is made absolute because a running
 // instance that opens it may have another working folder.
@@ -44,6 +55,7 @@ QString commandLineFile(const QApplication& app) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    printWithoutDisplay(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillbox"));
     QApplication::setApplicationVersion(QStringLiteral(QB_VERSION));
