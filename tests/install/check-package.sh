@@ -100,10 +100,10 @@ check_unpacked_files() {
 }
 
 # The desktop's view of the unpacked root: its file types and launcher entries on top of the
-# system's, nothing from the user's own folders.
+# system's, nothing from the user's own folders, and no desktop session to ask instead.
 desktop_env() {
-    env XDG_DATA_DIRS="$root/usr/share:/usr/share" XDG_DATA_HOME="$work/nothing" \
-        XDG_CONFIG_HOME="$work/nothing" XDG_CURRENT_DESKTOP= "$@"
+    env -i PATH="$PATH" HOME="$work/nothing" XDG_DATA_DIRS="$root/usr/share:/usr/share" \
+        XDG_DATA_HOME="$work/nothing" XDG_CONFIG_HOME="$work/nothing" "$@"
 }
 
 check_file_type() {
