@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# check-package.sh BUILD VERSION NEWBOOK: builds the Debian package from the build tree BUILD,
+# check-package.sh BUILD VERSION NEWBOOK MIMETYPE: builds the Debian package from the build tree BUILD,
 # checks its name, control fields, contents and lintian's verdict, unpacks it into a scratch
 # root and checks what it installed as a desktop would use it: the program runs headless and
 # opens a book named on its command line, the file type tells a Quillbox book from an Access
 # file and a foreign SQLite file, and the launcher entry opens the book type. NEWBOOK makes a
-# book the way the program does.
+# book the way the program does; MIMETYPE tells the type Qt's database gives a file.
 set -euo pipefail
 build=$1
 version=$2
 newbook=$3
+qt_mimetype=$4
 work=$(mktemp -d)
 pid=
 cleanup() {
@@ -99,14 +100,16 @@ check_unpacked_files() {
         fail "quillbox --version does not say Quillbox $version"
 }
 
-# The desktop's view of the unpacked root: its file types and launcher entries on top of the
-# system's, nothing from the user's own folders, and no desktop session to ask instead.
+# The desktop's view of the unpacked root as the system after installing the package: one
+# file-type database of the system's types and the package's, the package's launcher entries,
+# nothing from the user's own folders, and no desktop session to ask instead.
 desktop_env() {
-    env -i PATH="$PATH" HOME="$work/nothing" XDG_DATA_DIRS="$root/usr/share:/usr/share" \
+    env -i PATH="$PATH" HOME="$work/nothing" XDG_DATA_DIRS="$root/usr/share" \
         XDG_DATA_HOME="$work/nothing" XDG_CONFIG_HOME="$work/nothing" "$@"
 }
 
 check_file_type() {
+    cp -n /usr/share/mime/packages/*.xml "$root/usr/share/mime/packages/"
     update-mime-database "$root/usr/share/mime" >"$work/mime.log" 2>&1
     update-desktop-database "$root/usr/share/applications"
     "$newbook" "$work" book.mdb
@@ -120,6 +123,8 @@ check_file_type() {
         found=$(desktop_env gio info -a standard::content-type "$work/$name" |
             sed -n 's/^ *standard::content-type: //p')
         [ "$found" = "$expected" ] || fail "gio: $name is $found, not $expected"
+        found=$(desktop_env "$qt_mimetype" "$work/$name")
+        [ "$found" = "$expected" ] || fail "Qt: $name is $found, not $expected"
     done <<'TYPES'
 book.mdb application/x-quillbox-book
 book-copy application/x-quillbox-book
