@@ -10,6 +10,7 @@ packages=(
     fonts-noto-cjk
     xvfb xauth imagemagick xdotool
     desktop-file-utils appstream librsvg2-bin
+    dpkg-dev lintian file man-db shared-mime-info xdg-utils libfile-mimeinfo-perl libglib2.0-bin
     clang-format
     clang libclang-rt-dev valgrind
 )

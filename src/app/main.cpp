@@ -1,9 +1,12 @@
+#include "app/laterstarts.h"
 #include "app/sdiappform.h"
 #include "platform/desktopplatform.h"
 #include "platform/singleinstance.h"
 #include "store/preferences.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -19,17 +22,50 @@ void loadChineseQtTexts(QApplication& app) {
         QApplication::installTranslator(translator);
 }
 
+// --help and --version print their text and end before any window is made, so they work
+// without a display, as in a terminal over ssh.
+void printWithoutDisplay(int argc, char* argv[]) {
+    const QByteArrayList printOnly = {"-h", "--help", "--help-all", "-v", "--version"};
+    for (int i = 1; i < argc; ++i)
+        if (printOnly.contains(QByteArray(argv[i]))) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            return;
+        }
+}
+
+// The database file named on the command line, or an empty name. --help, --version and
+// unknown options end the program here. The name is made absolute because a running
+// instance that opens it may have another working folder.
+QString commandLineFile(const QApplication& app) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("个人记录簿：联系人、网址和软件序列号"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("要打开的数据库文件"),
+                                 QStringLiteral("[file]"));
+    parser.process(app);
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        qCritical("quillbox: 只能打开一个数据库文件");
+        parser.showHelp(1);
+    }
+    return files.isEmpty() ? QString() : QFileInfo(files.first()).absoluteFilePath();
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    printWithoutDisplay(argc, argv);
     QApplication app(argc, argv);
-    qb::SingleInstance instance(QStringLiteral("Quillbox"));
-    if (instance.notifyRunningInstance())
-        return 0;
     QApplication::setApplicationName(QStringLiteral("Quillbox"));
+    QApplication::setApplicationVersion(QStringLiteral(QB_VERSION));
+    loadChineseQtTexts(app);
+    const QString fileName = commandLineFile(app);
+    qb::SingleInstance instance(QStringLiteral("Quillbox"));
+    if (instance.notifyRunningInstance(fileName))
+        return 0;
     // Lets desktops match the window to its launcher entry.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.quillbox.Quillbox"));
-    loadChineseQtTexts(app);
     // Without a locale of its own the desktop gets the program's: dates read 2024/3/5.
     if (QLocale::system().language() == QLocale::C)
         QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
@@ -37,14 +73,10 @@ int main(int argc, char* argv[]) {
     qb::setPlatform(&desktop);
 
     qb::TSDIAppForm form(qb::IniFileName());
-    QObject::connect(&instance, &qb::SingleInstance::activated, &form, [&form] {
-        if (form.isMinimized())
-            form.showNormal();
-        form.raise();
-        form.activateWindow();
-    });
+    qb::followLaterStarts(instance, form);
     instance.listen();
     form.show();
+    form.OpenDatabaseFile(fileName);
     const int code = QApplication::exec();
     form.FormDestroy();
     qb::setPlatform(nullptr);

@@ -415,7 +415,14 @@ void TSDIAppForm::FileNewItemClick() {
 
 void TSDIAppForm::FileOpenItemClick() {
     od1.setFilter(kDatabaseFilter);
-    const QString chosen = od1.execute();
+    openChosenDatabase(od1.execute());
+}
+
+void TSDIAppForm::OpenDatabaseFile(const QString& fileName) {
+    guarded([&] { openChosenDatabase(fileName); });
+}
+
+void TSDIAppForm::openChosenDatabase(const QString& chosen) {
     if (chosen.isEmpty() || chosen == m_currentDatabasePath)
         return;
     OpenDatabase(chosen);

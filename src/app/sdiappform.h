@@ -43,6 +43,9 @@ public:
     void OpenDatabase(const QString& fileName);
     void ApplyCommandBarStyle();
     void WMSysCommand(bool maximized);
+    // A file named on the command line or handed over by a later start: opened as 打开数据库
+    // opens a chosen one, with its errors shown the same way.
+    void OpenDatabaseFile(const QString& fileName);
 
     void FileNewItemClick();
     void FileOpenItemClick();
@@ -120,6 +123,7 @@ private:
     void relayoutCommandColumn(int left);
     QString fieldText(BookId id, const QString& control) const;
     void restoreFromTray();
+    void openChosenDatabase(const QString& chosen);
 
     QString m_iniPath;
     QString m_currentDatabasePath;

@@ -1,5 +1,7 @@
+#include "app/laterstarts.h"
 #include "app/sdiappform.h"
 #include "platform/scriptedplatform.h"
+#include "platform/singleinstance.h"
 #include "store/preferences.h"
 #include "store/testbooks.h"
 #include "widgets/dbgrid.h"
@@ -7,12 +9,15 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocalSocket>
 #include <QLocale>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -296,7 +301,33 @@ private Q_SLOTS:
         }
     }
 
+    // Book files a process holds open, as the system sees them.
+    QStringList openBooks(qint64 pid) const {
+        QStringList books;
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+        for (const QFileInfo& fd : fds.entryInfoList(QDir::Files | QDir::System))
+            if (fd.symLinkTarget().startsWith(m_dir->path()))
+                books << QFileInfo(fd.symLinkTarget()).fileName();
+        return books;
+    }
+
+    // Both starts are the real program, started in the books' folder with relative names.
+    void secondStartFindsTheFirst_data() {
+        QTest::addColumn<QStringList>("firstArgs");
+        QTest::addColumn<QStringList>("secondArgs");
+        QTest::addColumn<QStringList>("openAtEnd");
+        const QStringList book{QStringLiteral("book.mdb")};
+        const QStringList other{QStringLiteral("other.mdb")};
+        QTest::newRow("no files") << QStringList() << QStringList() << QStringList();
+        QTest::newRow("first names a book") << book << QStringList() << book;
+        QTest::newRow("second names a book") << book << other << other;
+    }
     void secondStartFindsTheFirst() {
+        QFETCH(QStringList, firstArgs);
+        QFETCH(QStringList, secondArgs);
+        QFETCH(QStringList, openAtEnd);
+        test::createBookFile(m_dir->path());
+        test::createBookFile(m_dir->path(), QStringLiteral("other.mdb"));
         const QString binary = QStringLiteral(QUILLBOX_BINARY);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -304,7 +335,8 @@ private Q_SLOTS:
         env.insert(QStringLiteral("TMPDIR"), m_dir->path());
         QProcess first;
         first.setProcessEnvironment(env);
-        first.start(binary, {});
+        first.setWorkingDirectory(m_dir->path());
+        first.start(binary, firstArgs);
         QVERIFY(first.waitForStarted());
         // Wait until the first instance listens, then start the second.
         const QString server = m_dir->filePath(QStringLiteral("Quillbox-%1").arg(getuid()));
@@ -315,15 +347,85 @@ private Q_SLOTS:
                 return probe.waitForConnected(100);
             }(),
             20000);
+        QTRY_COMPARE(openBooks(first.processId()), firstArgs);
         QProcess second;
         second.setProcessEnvironment(env);
-        second.start(binary, {});
+        second.setWorkingDirectory(m_dir->path());
+        second.start(binary, secondArgs);
         QVERIFY(second.waitForFinished(10000));
         const int code = second.exitCode();
         QCOMPARE(first.state(), QProcess::Running);
         QCOMPARE(code, 0);
+        QTRY_COMPARE(openBooks(first.processId()), openAtEnd);
         first.kill();
         first.waitForFinished();
+    }
+
+    // The second start is a real program run in the books' folder; the running instance is
+    // this test's window, so what it opened can be read.
+    void laterStartOpensItsFile_data() {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("no file") << QString() << QStringLiteral("Quillbox--book.mdb") << QString();
+        QTest::newRow("relative name")
+            << QStringLiteral("other.mdb") << QStringLiteral("Quillbox--other.mdb") << QString();
+        QTest::newRow("absolute name") << QStringLiteral("<dir>/other.mdb")
+                                       << QStringLiteral("Quillbox--other.mdb") << QString();
+        QTest::newRow("line break in the name")
+            << QStringLiteral("two\nlines.mdb") << QStringLiteral("Quillbox--two\nlines.mdb")
+            << QString();
+        QTest::newRow("the open book")
+            << QStringLiteral("book.mdb") << QStringLiteral("Quillbox--book.mdb") << QString();
+        QTest::newRow("access file")
+            << QStringLiteral("access.mdb") << QStringLiteral("Quillbox--book.mdb")
+            << QStringLiteral("是 Access 数据库文件");
+        QTest::newRow("missing file")
+            << QStringLiteral("gone.mdb") << QStringLiteral("Quillbox--book.mdb")
+            << QStringLiteral("不存在");
+    }
+    void laterStartOpensItsFile() {
+        QFETCH(QString, argument);
+        QFETCH(QString, title);
+        QFETCH(QString, error);
+        const QString book = test::createBookFile(m_dir->path());
+        test::createBookFile(m_dir->path(), QStringLiteral("other.mdb"));
+        test::createBookFile(m_dir->path(), QStringLiteral("two\nlines.mdb"));
+        QFile access(m_dir->filePath(QStringLiteral("access.mdb")));
+        QVERIFY(access.open(QIODevice::WriteOnly));
+        access.write(QByteArray("\0\1\0\0Standard Jet DB\0", 20) + QByteArray(2028, '\0'));
+        access.close();
+        remember(book);
+        // Both instances find each other in TMPDIR; the other tests keep the usual one.
+        const QByteArray tmp = qgetenv("TMPDIR");
+        const auto restoreTmp = qScopeGuard([&] { qputenv("TMPDIR", tmp); });
+        qputenv("TMPDIR", QFile::encodeName(m_dir->path()));
+        SingleInstance instance(QStringLiteral("Quillbox"));
+        auto form = showForm();
+        followLaterStarts(instance, *form);
+        QVERIFY(instance.listen());
+        QSignalSpy activations(&instance, &SingleInstance::activated);
+
+        QProcess second;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        second.setProcessEnvironment(env);
+        second.setWorkingDirectory(m_dir->path());
+        QStringList args;
+        if (!argument.isEmpty())
+            args << argument.replace(QStringLiteral("<dir>"), m_dir->path());
+        second.start(QStringLiteral(QUILLBOX_BINARY), args);
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_COMPARE(activations.count(), 1);
+        QCOMPARE(form->windowTitle(), title);
+        QCOMPARE(form->currentDatabasePath(),
+                 m_dir->filePath(title.mid(QStringLiteral("Quillbox--").size())));
+        QCOMPARE(form->store().connection().fileName(), form->currentDatabasePath());
+        QCOMPARE(m_platform->messages.size(), error.isEmpty() ? 0 : 1);
+        if (!error.isEmpty())
+            QVERIFY2(m_platform->messages[0].text.contains(error),
+                     qPrintable(m_platform->messages[0].text));
     }
 };
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build tree given as $1 into a temporary prefix and checks the installed files
 # as a desktop would read them: the program, the launcher entry, the icon sizes, the AppStream
-# description, and that the installed program keeps its preferences in the user's
+# description, the book file type, the manual page, and that the installed program keeps its preferences in the user's
 # configuration folder because it cannot write its own.
 set -euo pipefail
 build=$1
@@ -35,7 +35,8 @@ check_desktop_entry() {
     done <<'KEYS'
 Type|Application
 Name|Quillbox
-Exec|quillbox
+Exec|quillbox %f
+MimeType|application/x-quillbox-book;
 Icon|quillbox
 StartupNotify|true
 Categories|Office;ContactManagement;
@@ -44,7 +45,7 @@ KEYS
     for key_name in 'GenericName[zh_CN]' 'Comment[zh_CN]' GenericName Comment; do
         [ -n "$(desktop_key "$key_name")" ] || fail "$entry has no $key_name"
     done
-    [ -x "$prefix/bin/$(desktop_key Exec)" ] || fail "Exec names no installed program"
+    [ -x "$prefix/bin/$(desktop_key Exec | cut -d' ' -f1)" ] || fail "Exec names no installed program"
 }
 
 # png_size FILE: "WIDTHxHEIGHT" from the PNG header.
@@ -115,6 +116,8 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 check_desktop_entry
 check_icons
 check_metainfo
+check_file share/mime/packages/$app_id.xml
+check_file share/man/man1/quillbox.1.gz
 check_preferences_folder
 if [ $failures -ne 0 ]; then
     echo "$failures installation check(s) failed"
