@@ -1,11 +1,13 @@
 #include "app/sdiappform.h"
 #include "platform/desktopplatform.h"
 #include "platform/singleinstance.h"
+#include "platform/terminationsignals.h"
 #include "store/preferences.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QSessionManager>
 #include <QTranslator>
 
 namespace {
@@ -43,6 +45,13 @@ int main(int argc, char* argv[]) {
         form.raise();
         form.activateWindow();
     });
+    // Logout, shutdown and `kill` end the program in order, as 退出 does, but unattended.
+    qb::TerminationSignals termination;
+    QObject::connect(&termination, &qb::TerminationSignals::received, &form,
+                     &qb::TSDIAppForm::endUnattended);
+    QObject::connect(
+        &app, &QGuiApplication::commitDataRequest, &form,
+        [&form](QSessionManager&) { form.endUnattended(); }, Qt::DirectConnection);
     instance.listen();
     form.show();
     const int code = QApplication::exec();

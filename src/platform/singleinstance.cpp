@@ -1,7 +1,12 @@
 #include "singleinstance.h"
 
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QThread>
 
 #include <unistd.h>
 
@@ -11,15 +16,48 @@ namespace {
 
 // Long enough for a busy first instance to accept, short enough not to delay a first start.
 constexpr int kConnectTimeoutMs = 500;
+// How long a later start waits for the lock's holder to listen: the holder may have just
+// started and still be opening its book.
+constexpr int kStartingInstanceMs = 10000;
+constexpr unsigned long kRetryPauseMs = 50;
 const QByteArray kActivate = QByteArrayLiteral("activate\n");
+
+QString lockFileName(const QString& name) {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return QDir(folder.isEmpty() ? QDir::tempPath() : folder)
+        .filePath(name + QStringLiteral(".lock"));
+}
 
 } // namespace
 
 SingleInstance::SingleInstance(const QString& key, QObject* parent)
     : QObject(parent)
-    , m_name(QStringLiteral("%1-%2").arg(key).arg(getuid())) {}
+    , m_name(QStringLiteral("%1-%2").arg(key).arg(getuid()))
+    , m_lock(std::make_unique<QLockFile>(lockFileName(m_name))) {
+    // Only a lock whose process is gone is stale, however old it is.
+    m_lock->setStaleLockTime(0);
+}
+
+SingleInstance::~SingleInstance() = default;
 
 bool SingleInstance::notifyRunningInstance() {
+    // The lock decides which of two starts, however close together, runs.
+    if (m_lock->tryLock(0))
+        return false;
+    if (m_lock->error() != QLockFile::LockFailedError)
+        return askToComeForward(); // no lock can be made here: the old way, an answer decides
+    const QDeadlineTimer deadline(kStartingInstanceMs);
+    while (!askToComeForward()) {
+        if (m_lock->tryLock(0))
+            return false; // the holder ended meanwhile
+        if (deadline.hasExpired())
+            return true; // a live holder that never listens: never start a second one
+        QThread::msleep(kRetryPauseMs);
+    }
+    return true;
+}
+
+bool SingleInstance::askToComeForward() const {
     QLocalSocket socket;
     socket.connectToServer(m_name);
     if (!socket.waitForConnected(kConnectTimeoutMs))
@@ -33,8 +71,10 @@ bool SingleInstance::notifyRunningInstance() {
 bool SingleInstance::listen() {
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    // A name left behind by a crashed instance would block listening; nobody answered on it.
-    QLocalServer::removeServer(m_name);
+    // A name left behind by a crashed instance would block listening. Only the lock's holder
+    // removes it: any server under the name is then a dead one.
+    if (m_lock->isLocked())
+        QLocalServer::removeServer(m_name);
     connect(m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* socket = m_server->nextPendingConnection()) {
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
