@@ -251,6 +251,8 @@ private Q_SLOTS:
         addContacts({u"Abc"_s, u"a1"_s, u"z1"_s, u"zz"_s});
         auto* search = child<QComboBox>(QStringLiteral("cmlianxi1zhao"));
         m_form->book(BookId::Contacts).setSearchHistory({u"Abc"_s, u"zz"_s});
+        m_form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
         search->setFocus();
         QTest::keyClicks(search->lineEdit(), typed);
         QCOMPARE(search->currentText(), typed);
