@@ -118,6 +118,9 @@ void buildSearchBar(const BookLayout& layout, QWidget* page, BookPage& out) {
     search->setEditable(true);
     // Only 定位 searches; Enter must not add entries of its own.
     search->setInsertPolicy(QComboBox::NoInsert);
+    // 定位 searches exactly what was typed: the history is offered in the drop-down only,
+    // never completed into the text (which would also change its letter case).
+    search->setCompleter(nullptr);
     search->setGeometry(bar.searchBox);
     search->setAccessibleName(QStringLiteral("要找的内容"));
     addLabel(page, QStringLiteral("字段"), {5, 256}, 60)->setBuddy(chooser);

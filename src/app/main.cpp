@@ -2,6 +2,7 @@
 #include "app/sdiappform.h"
 #include "platform/desktopplatform.h"
 #include "platform/singleinstance.h"
+#include "platform/terminationsignals.h"
 #include "store/preferences.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QSessionManager>
 #include <QTranslator>
 
 namespace {
@@ -74,6 +76,13 @@ int main(int argc, char* argv[]) {
 
     qb::TSDIAppForm form(qb::IniFileName());
     qb::followLaterStarts(instance, form);
+    // Logout, shutdown and `kill` end the program in order, as 退出 does, but unattended.
+    qb::TerminationSignals termination;
+    QObject::connect(&termination, &qb::TerminationSignals::received, &form,
+                     &qb::TSDIAppForm::endUnattended);
+    QObject::connect(
+        &app, &QGuiApplication::commitDataRequest, &form,
+        [&form](QSessionManager&) { form.endUnattended(); }, Qt::DirectConnection);
     instance.listen();
     form.show();
     form.OpenDatabaseFile(fileName);

@@ -224,9 +224,12 @@ void TSDIAppForm::connectHandlers() {
 
 void TSDIAppForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    // Coming back from the tray shows the window again; the start-up step runs only once.
-    if (std::exchange(m_shown, true))
+    // Coming back from the tray shows the window again, whichever way it came (double click,
+    // 显示主窗体, a second start): the icon goes, and the start-up step runs only once.
+    if (std::exchange(m_shown, true)) {
+        StTrayIcon1->hide();
         return;
+    }
     FormShow();
 }
 
@@ -253,7 +256,52 @@ void TSDIAppForm::FormDestroy() {
     // came up cannot wipe the remembered state.
     if (!m_shown || std::exchange(m_destroyed, true))
         return;
-    guarded([this] { SavePreferences(); });
+    leaveEditingQuietly();
+    if (!m_unattended) {
+        guarded([this] { SavePreferences(); });
+        return;
+    }
+    try {
+        SavePreferences();
+    } catch (const std::exception& error) {
+        qWarning("%s", error.what()); // no error box: nobody is there to close it
+    }
+}
+
+void TSDIAppForm::endUnattended() {
+    m_unattended = true;
+    QCoreApplication::quit();
+}
+
+// Every command that closes the books (or the program) first leaves editing as a move does,
+// so a typed record is never dropped. A refused record stays on screen with its error, and
+// the command goes no further.
+void TSDIAppForm::leaveEditingBeforeClosing() {
+    for (BookId id : allBooks()) {
+        try {
+            book(id).leaveEditing();
+        } catch (const std::exception&) {
+            showBookPage(id);
+            throw;
+        }
+    }
+}
+
+// At an end nobody can answer, a record is posted if it can be and the end goes on either way.
+void TSDIAppForm::leaveEditingQuietly() {
+    for (BookId id : allBooks()) {
+        try {
+            book(id).leaveEditing();
+        } catch (const std::exception& error) {
+            qWarning("%s", error.what());
+        }
+    }
+}
+
+void TSDIAppForm::showBookPage(BookId id) {
+    if (!isVisible())
+        restoreFromTray();
+    PageControl1->setCurrentWidget(m_pages[size_t(id)].controls.bookPage);
 }
 
 void TSDIAppForm::LoadPreferences() {
@@ -332,8 +380,16 @@ void TSDIAppForm::ApplyCommandBarStyle() {
             link->setPalette(blue);
             link->setCursor(Qt::PointingHandCursor);
         }
-    for (QAction* item : {N6, N11, N12, FileSaveAsItem, N8, N14, IE1})
+    for (QAction* item : {N6, N11, N12, FileSaveAsItem, IE1})
         item->setEnabled(open);
+    enableNavigationItems();
+}
+
+// One navigation panel at a time: 导航 and 显示导航面板 stay disabled while one is shown.
+void TSDIAppForm::enableNavigationItems() {
+    const bool panelShown = m_navigationPanel && m_navigationPanel->isVisible();
+    for (QAction* item : {N8, N14})
+        item->setEnabled(m_store.isOpen() && !panelShown);
 }
 
 void TSDIAppForm::WMSysCommand(bool maximized) {
@@ -376,6 +432,16 @@ void TSDIAppForm::changeEvent(QEvent* event) {
 }
 
 void TSDIAppForm::closeEvent(QCloseEvent* event) {
+    bool left = m_unattended;
+    if (!left)
+        guarded([&] {
+            leaveEditingBeforeClosing();
+            left = true;
+        });
+    if (!left) {
+        event->ignore();
+        return;
+    }
     // The main window is the application: closing it ends the program even while the
     // navigation panel or the tray icon is still there.
     QMainWindow::closeEvent(event);
@@ -391,6 +457,7 @@ void TSDIAppForm::restoreFromTray() {
 }
 
 void TSDIAppForm::FileNewItemClick() {
+    leaveEditingBeforeClosing();
     sd1.setFilter(kDatabaseFilter);
     const QString chosen = sd1.execute();
     if (chosen.isEmpty())
@@ -414,16 +481,23 @@ void TSDIAppForm::FileNewItemClick() {
 }
 
 void TSDIAppForm::FileOpenItemClick() {
+    leaveEditingBeforeClosing();
     od1.setFilter(kDatabaseFilter);
     openChosenDatabase(od1.execute());
 }
 
 void TSDIAppForm::OpenDatabaseFile(const QString& fileName) {
-    guarded([&] { openChosenDatabase(fileName); });
+    guarded([&] {
+        if (fileName.isEmpty())
+            return;
+        leaveEditingBeforeClosing();
+        openChosenDatabase(fileName);
+    });
 }
 
 void TSDIAppForm::openChosenDatabase(const QString& chosen) {
-    if (chosen.isEmpty() || chosen == m_currentDatabasePath)
+    // The remembered file that could not be opened at start may have been mended since.
+    if (chosen.isEmpty() || (m_store.isOpen() && chosen == m_currentDatabasePath))
         return;
     OpenDatabase(chosen);
     ShowDatabaseName(chosen);
@@ -434,6 +508,7 @@ void TSDIAppForm::openChosenDatabase(const QString& chosen) {
 void TSDIAppForm::FileSaveAsItemClick() {
     if (!m_store.isOpen())
         return;
+    leaveEditingBeforeClosing();
     sd1.setFilter(kDatabaseFilter);
     const QString chosen = sd1.execute();
     if (chosen.isEmpty())
@@ -445,9 +520,11 @@ void TSDIAppForm::FileSaveAsItemClick() {
 }
 
 void TSDIAppForm::FileExit1Execute() {
+    leaveEditingBeforeClosing();
     QCoreApplication::quit();
 }
 void TSDIAppForm::N13Click() {
+    leaveEditingBeforeClosing();
     QCoreApplication::quit();
 }
 

@@ -37,7 +37,12 @@ public:
     QSystemTrayIcon* trayIcon() const { return StTrayIcon1; }
 
     void FormShow();
+    // Leaves editing in every book quietly (a record is posted if it can be), then writes the
+    // preferences.
     void FormDestroy();
+    // The desktop session ends or the program was told to stop: nobody can answer, so the
+    // program ends without asking anything.
+    void endUnattended();
     void ResetPages();
     void ShowDatabaseName(const QString& fileName);
     void OpenDatabase(const QString& fileName);
@@ -124,11 +129,16 @@ private:
     QString fieldText(BookId id, const QString& control) const;
     void restoreFromTray();
     void openChosenDatabase(const QString& chosen);
+    void leaveEditingBeforeClosing();
+    void leaveEditingQuietly();
+    void showBookPage(BookId id);
+    void enableNavigationItems();
 
     QString m_iniPath;
     QString m_currentDatabasePath;
     bool m_shown = false;
     bool m_destroyed = false;
+    bool m_unattended = false;
 
     RecordStore m_store;
     FileDialog od1{FileDialogRequest::Kind::Open, false};

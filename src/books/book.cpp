@@ -155,6 +155,22 @@ void Book::move(Move move) {
         showPositionText();
 }
 
+bool Book::isEditing() const {
+    const DatasetState state = m_controls.dataset->state();
+    return state == DatasetState::Edit || state == DatasetState::Insert;
+}
+
+void Book::leaveEditing() {
+    if (!isEditing())
+        return;
+    BookDataset& dataset = *m_controls.dataset;
+    if (dataset.isModified())
+        dataset.post();
+    else
+        dataset.cancel();
+    SetBrowseMode(true);
+}
+
 void Book::cellClick() {
     showPositionText();
 }

@@ -30,6 +30,10 @@ public:
     void postRecord();
     void cancelRecord();
     void move(Move move);
+    // Ends entering or editing as a move does (a changed record is posted, an unchanged one
+    // cancelled) and shows the browse arrangement. A refused post throws and keeps both.
+    void leaveEditing();
+    bool isEditing() const;
     void cellClick();
     void locate();
 

@@ -102,15 +102,39 @@ void writeShortcut(Gb18030Encoder& encoder, const QString& fileName, const QStri
     }
 }
 
+// The longest file name the folder takes, in bytes; the common limit when the system cannot
+// tell.
+qsizetype nameLimitOf(const QString& folder) {
+    const long limit = ::pathconf(QFile::encodeName(folder).constData(), _PC_NAME_MAX);
+    return limit > 0 ? limit : 255;
+}
+
+// The name cut at a whole character so that it and the extension fit the folder's limit: a
+// website's name may take 300 bytes, more than a file name here may have.
+QString fittedFileName(const QString& name, const QString& extension, qsizetype limit) {
+    qsizetype bytes = QFile::encodeName(extension).size();
+    qsizetype end = 0;
+    while (end < name.size()) {
+        const qsizetype length = name[end].isHighSurrogate() && end + 1 < name.size() ? 2 : 1;
+        bytes += QFile::encodeName(name.mid(end, length)).size();
+        if (bytes > limit)
+            break;
+        end += length;
+    }
+    return name.left(end) + extension;
+}
+
 // Writes one shortcut per website in grid order. When a file fails, the book is moved to
 // that website's record so the user sees which one it was.
 void writeShortcuts(BookDataset& websites, const QString& folder) {
     Gb18030Encoder encoder;
+    const qsizetype nameLimit = nameLimitOf(folder);
     int failedRow = -1;
     try {
         websites.forEachRecord([&](const SqliteStatement& record, int row) {
-            const QString fileName = folder + CleanFileName(websites.storedValueText(record, 0)) +
-                                     QStringLiteral(".url");
+            const QString fileName =
+                folder + fittedFileName(CleanFileName(websites.storedValueText(record, 0)),
+                                        QStringLiteral(".url"), nameLimit);
             const QString address = trimmedValue(websites.storedValueText(record, 1));
             try {
                 writeShortcut(encoder, fileName, address);

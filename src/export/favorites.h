@@ -20,7 +20,8 @@ QString CleanFileName(const QString& name);
 void WriteUrlShortcut(const QString& fileName, const QString& address);
 
 // 将网址导入到IE收藏夹 (IE1Click): one shortcut file per website in the Favorites sub-folder
-// "Inkwren网址收集", then opens the Favorites folder. Leaves the websites book on its last
+// "Inkwren网址收集", named by the cleaned name cut to fit the file system's limit, then opens
+// the Favorites folder. Leaves the websites book on its last
 // record, or on the record whose file failed.
 void importWebsitesToFavorites(RecordStore& store);
 

@@ -70,7 +70,10 @@ std::vector<WebsiteEntry> readWebsites(BookDataset& book) {
 Tfrmdaohang::Tfrmdaohang(BookDataset& contacts, BookDataset& websites,
                          std::function<void()> onClosed, std::function<void()> showMainWindow,
                          QWidget* parent)
-    : QMainWindow(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+    // A window of its own, not a tool window: X11 makes tool windows transients of the
+    // program's windows, and KWin, Mutter and Xfwm hide those with the main window when it
+    // goes to the tray, where the panel is most wanted.
+    : QMainWindow(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
                               Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , m_contacts(contacts)
     , m_websites(websites)

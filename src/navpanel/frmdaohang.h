@@ -15,7 +15,7 @@ namespace qb {
 class BookDataset;
 class WebsiteMenu;
 
-// The navigation panel: a small topmost tool window showing the contacts and websites as trees,
+// The navigation panel: a small topmost window showing the contacts and websites as trees,
 // with popup menus that open a contact's home page, start a mail or open a website, and the
 // menu "网址导航" of every website. It reads the main window's datasets and writes nothing;
 // each fill leaves the books it walked on their last records.

@@ -93,11 +93,13 @@ QString DesktopPlatform::chooseFile(const FileDialogRequest& request) {
 
 QString desktopUrlFor(const QString& target) {
     static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:"));
-    if (QFileInfo::exists(target))
-        return QUrl::fromLocalFile(QFileInfo(target).absoluteFilePath()).toString();
-    if (scheme.match(target).hasMatch())
-        return target;
-    return QStringLiteral("http://") + target;
+    // Blanks around a stored address are padding, not part of it; with them no address is made.
+    const QString address = target.trimmed();
+    if (QFileInfo::exists(address))
+        return QUrl::fromLocalFile(QFileInfo(address).absoluteFilePath()).toString();
+    if (scheme.match(address).hasMatch())
+        return address;
+    return QStringLiteral("http://") + address;
 }
 
 void DesktopPlatform::shellOpen(const QString& target) {

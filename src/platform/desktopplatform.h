@@ -23,7 +23,8 @@ private:
 };
 
 // What the desktop's handler gets for a target typed the way the Windows shell takes it: an
-// existing path, a URL with a scheme, or a bare host name meaning a web address.
+// existing path, a URL with a scheme, or a bare host name meaning a web address. Blanks
+// around the target are left out.
 QString desktopUrlFor(const QString& target);
 
 // "label|pattern|label|pattern" as a Qt name filter.

@@ -7,7 +7,8 @@
 namespace qb {
 
 // The application's default error box: the text (with "." added when its last character
-// sorts after "."), caption "Quillbox", OK and the stop icon.
+// sorts after "." and is not Chinese closing punctuation), caption "Quillbox", OK and the stop
+// icon.
 void showDefaultError(const QString& message);
 
 // Every event handler runs inside this guard, so no exception crosses Qt's event loop.

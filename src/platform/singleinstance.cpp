@@ -1,8 +1,13 @@
 #include "singleinstance.h"
 
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QThread>
 
 #include <memory>
 #include <unistd.h>
@@ -13,6 +18,10 @@ namespace {
 
 // Long enough for a busy first instance to accept, short enough not to delay a first start.
 constexpr int kConnectTimeoutMs = 500;
+// How long a later start waits for the lock's holder to listen: the holder may have just
+// started and still be opening its book.
+constexpr int kStartingInstanceMs = 10000;
+constexpr unsigned long kRetryPauseMs = 50;
 const QByteArray kActivate = QByteArrayLiteral("activate\n");
 // The file to open runs from this marker to the end of the request, so any file name,
 // line breaks included, travels unchanged.
@@ -30,13 +39,43 @@ QString decodeRequest(const QByteArray& request) {
     return request.startsWith(open) ? QFile::decodeName(request.mid(open.size())) : QString();
 }
 
+QString lockFileName(const QString& name) {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return QDir(folder.isEmpty() ? QDir::tempPath() : folder)
+        .filePath(name + QStringLiteral(".lock"));
+}
+
 } // namespace
 
 SingleInstance::SingleInstance(const QString& key, QObject* parent)
     : QObject(parent)
-    , m_name(QStringLiteral("%1-%2").arg(key).arg(getuid())) {}
+    , m_name(QStringLiteral("%1-%2").arg(key).arg(getuid()))
+    , m_lock(std::make_unique<QLockFile>(lockFileName(m_name))) {
+    // Only a lock whose process is gone is stale, however old it is.
+    m_lock->setStaleLockTime(0);
+}
+
+SingleInstance::~SingleInstance() = default;
 
 bool SingleInstance::notifyRunningInstance(const QString& fileName) {
+    // The lock decides which of two starts, however close together, runs.
+    if (m_lock->tryLock(0))
+        return false;
+    if (m_lock->error() != QLockFile::LockFailedError)
+        return askToComeForward(
+            fileName); // no lock can be made here: the old way, an answer decides
+    const QDeadlineTimer deadline(kStartingInstanceMs);
+    while (!askToComeForward(fileName)) {
+        if (m_lock->tryLock(0))
+            return false; // the holder ended meanwhile
+        if (deadline.hasExpired())
+            return true; // a live holder that never listens: never start a second one
+        QThread::msleep(kRetryPauseMs);
+    }
+    return true;
+}
+
+bool SingleInstance::askToComeForward(const QString& fileName) const {
     QLocalSocket socket;
     socket.connectToServer(m_name);
     if (!socket.waitForConnected(kConnectTimeoutMs))
@@ -50,8 +89,10 @@ bool SingleInstance::notifyRunningInstance(const QString& fileName) {
 bool SingleInstance::listen() {
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    // A name left behind by a crashed instance would block listening; nobody answered on it.
-    QLocalServer::removeServer(m_name);
+    // A name left behind by a crashed instance would block listening. Only the lock's holder
+    // removes it: any server under the name is then a dead one.
+    if (m_lock->isLocked())
+        QLocalServer::removeServer(m_name);
     connect(m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* socket = m_server->nextPendingConnection())
             readRequest(socket);

@@ -2,21 +2,26 @@
 
 #include <QObject>
 #include <QString>
+#include <memory>
 
 class QLocalServer;
 class QLocalSocket;
+class QLockFile;
 
 namespace qb {
 
-// One running program per user session. The first start listens under a per-user name; a
-// later start finds it, asks it to come forward (and to open the file it was given) and ends.
+// One running program per user session. A per-user lock file decides which start runs; that
+// one listens under a per-user name, and a later start asks it to come forward (and to open
+// the file it was given) and ends.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
     explicit SingleInstance(const QString& key, QObject* parent = nullptr);
+    ~SingleInstance() override;
 
-    // True when another instance answered and was asked to come forward and, when fileName
-    // is not empty, to open that file.
+    // True when another instance holds the lock: it was asked to come forward and, when
+    // fileName is not empty, to open that file. False when this start holds the lock now and
+    // should run.
     bool notifyRunningInstance(const QString& fileName = {});
     // Starts listening; activated() is emitted for each later start, then fileOpenRequested()
     // when that start named a file.
@@ -27,10 +32,12 @@ Q_SIGNALS:
     void fileOpenRequested(const QString& fileName);
 
 private:
+    bool askToComeForward(const QString& fileName) const;
     void readRequest(QLocalSocket* socket);
     void handleRequest(const QByteArray& request);
 
     QString m_name;
+    std::unique_ptr<QLockFile> m_lock;
     QLocalServer* m_server = nullptr;
 };
 

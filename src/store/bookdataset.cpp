@@ -397,7 +397,11 @@ bool BookDataset::locate(const QString& column, const QString& text) {
     leaveEditing();
     const Column& field = fieldByName(column);
     const QString col = quoted(field.name);
-    QString condition = QStringLiteral("%1 >= ?1 AND %1 < ?1 || x'FF'").arg(col);
+    // A column of another program's making (numbers, say) is searched by the text it shows:
+    // compared as they are, "12" would find 50 before 123.
+    const QString shown =
+        field.kind == ColumnKind::Other ? QStringLiteral("CAST(%1 AS TEXT)").arg(col) : col;
+    QString condition = QStringLiteral("%1 >= ?1 AND %1 < ?1 || x'FF'").arg(shown);
     QString value = text;
     if (text.isEmpty()) {
         condition = QStringLiteral("(%1 IS NULL OR %1 = '')").arg(col);

@@ -15,9 +15,9 @@ bool isLowControl(QChar c) {
     return c.unicode() <= 32;
 }
 
-QString longTimeFormat() {
-    return QLocale().timeFormat(QLocale::LongFormat);
-}
+// Stored times carry no zone, so none is shown: the locale's long time would add one ("UTC",
+// "CST") that differs between machines and cannot be typed back.
+const QString kTimeFormat = QStringLiteral("HH:mm:ss");
 
 } // namespace
 
@@ -47,7 +47,7 @@ QString dateValueText(const QString& stored) {
     const QTime time = QTime::fromString(QStringView(stored).mid(11), Qt::ISODate);
     if (stored.size() != 19 || stored[10] != QLatin1Char(' ') || !time.isValid())
         return stored;
-    return shown + QLatin1Char(' ') + QLocale().toString(time, longTimeFormat());
+    return shown + QLatin1Char(' ') + time.toString(kTimeFormat);
 }
 
 std::optional<QString> parseDateText(const QString& typed) {
@@ -58,7 +58,7 @@ std::optional<QString> parseDateText(const QString& typed) {
         if (date.isValid())
             return date.toString(kIsoDate);
     }
-    const QString localDateTime = shortDateFormat() + QLatin1Char(' ') + longTimeFormat();
+    const QString localDateTime = shortDateFormat() + QLatin1Char(' ') + kTimeFormat;
     for (const QString& format : {localDateTime, kIsoDateTime}) {
         const QDateTime dateTime = locale.toDateTime(text, format);
         if (dateTime.isValid())

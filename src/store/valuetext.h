@@ -7,7 +7,8 @@ namespace qb {
 
 // Dates are stored as ISO text ("YYYY-MM-DD", with " HH:MM:SS" only when a time is stored)
 // and shown in the locale's short date, always with a four-digit year so that what is shown
-// can be typed back without the century changing.
+// can be typed back without the century changing; a stored time follows after a blank as
+// HH:MM:SS, without a zone.
 QString shortDateFormat();
 QString dateValueText(const QString& stored);
 

@@ -1,6 +1,7 @@
 #include "dbedit.h"
 
 #include <QMimeData>
+#include <QScopedValueRollback>
 #include <QTextDocument>
 
 namespace qb {
@@ -38,16 +39,19 @@ DBEdit::DBEdit(QWidget* parent)
     : QLineEdit(parent)
     , DataAware(this) {
     connect(&m_link, &FieldLink::dataChanged, this, &DBEdit::showValue);
-    connect(this, &QLineEdit::textEdited, this, &DBEdit::takeTypedText);
+    // Every change of the text that is not a loaded value is the user's, however it came:
+    // keys, an input method, paste, drop, or a screen reader setting the text.
+    connect(this, &QLineEdit::textChanged, this, &DBEdit::takeTypedText);
 }
 
 void DBEdit::takeTypedText(const QString& typed) {
+    if (m_loading)
+        return;
     // The length limit counts UTF-16 units and can cut a pasted character beyond the basic
-    // plane in half; half a character would be stored as "?".
+    // plane in half; half a character would be stored as "?". Setting the whole characters
+    // comes back here with them.
     if (!typed.isEmpty() && typed.back().isHighSurrogate()) {
-        const QString whole = typed.chopped(1);
-        setText(whole);
-        m_link.userEdited(whole);
+        setText(typed.chopped(1));
         return;
     }
     m_link.userEdited(typed);
@@ -55,6 +59,7 @@ void DBEdit::takeTypedText(const QString& typed) {
 
 void DBEdit::showValue() {
     const QString value = m_link.valueText();
+    const QScopedValueRollback loading(m_loading, true);
     limitLength(this, m_link.maxLength(value));
     // Unchanged text is left alone, so the cursor stays where the user was typing.
     if (text() != value)
@@ -118,14 +123,17 @@ DBComboBox::DBComboBox(QWidget* parent)
     setCompleter(nullptr);
     addItems({QStringLiteral("男"), QStringLiteral("女")});
     connect(&m_link, &FieldLink::dataChanged, this, &DBComboBox::showValue);
-    connect(lineEdit(), &QLineEdit::textEdited, &m_link, &FieldLink::userEdited);
-    connect(this, &QComboBox::activated, this,
-            [this](int index) { m_link.userEdited(itemText(index)); });
+    // Typing, picking from the list and any other change of the text but a loaded value.
+    connect(lineEdit(), &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!m_loading)
+            m_link.userEdited(text);
+    });
     showValue();
 }
 
 void DBComboBox::showValue() {
     const QString value = m_link.valueText();
+    const QScopedValueRollback loading(m_loading, true);
     limitLength(lineEdit(), m_link.maxLength(value));
     if (currentText() == value)
         return;

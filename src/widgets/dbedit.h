@@ -10,7 +10,8 @@ namespace qb {
 
 // The data-aware entry controls. Each shows one column of its dataset's current record and
 // follows the record as it moves or changes; what the user types goes to the dataset, which
-// starts editing by itself. Loading a value never counts as typing.
+// starts editing by itself. Whatever the control shows is what the record holds, however
+// the text got there; loading a value never counts as an edit.
 
 // What every data-aware control offers: the dataset and column it is bound to.
 class DataAware {
@@ -37,6 +38,8 @@ public:
 private:
     void showValue();
     void takeTypedText(const QString& typed);
+
+    bool m_loading = false;
 };
 
 // A multi-line entry without a limit of its own. A value is handed back only after the user
@@ -69,6 +72,8 @@ public:
 
 private:
     void showValue();
+
+    bool m_loading = false;
 };
 
 } // namespace qb

@@ -23,6 +23,11 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <QApplication>
+#include <QRegularExpression>
+
+#include <array>
+#include <csignal>
 #include <unistd.h>
 
 using namespace qb;
@@ -60,6 +65,34 @@ class TestMainWindow : public QObject {
         for (int c = 0; c < grid->model()->columnCount(); ++c)
             titles << grid->model()->headerData(c, Qt::Horizontal).toString();
         return titles;
+    }
+
+    // Records of the contacts book in the file, read by a second connection.
+    static int contactsInFile(const QString& file) {
+        RecordStore store;
+        store.openDatabase(file);
+        return store.book(BookId::Contacts).recordCount();
+    }
+
+    // A copy of the program in the test's folder, so that its preferences file is the
+    // test's, with the single-instance names in the test's folder too.
+    QString programCopy() const {
+        const QString copy = m_dir->filePath(QStringLiteral("quillbox"));
+        if (!QFile::exists(copy))
+            QFile::copy(QStringLiteral(QUILLBOX_BINARY), copy);
+        return copy;
+    }
+    QProcessEnvironment programEnvironment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir->path());
+        env.insert(QStringLiteral("TMPDIR"), m_dir->path());
+        return env;
+    }
+    bool programListens() const {
+        QLocalSocket probe;
+        probe.connectToServer(m_dir->filePath(QStringLiteral("Quillbox-%1").arg(getuid())));
+        return probe.waitForConnected(100);
     }
 
     static QStringList enabledMenuItems(QWidget* form) {
@@ -132,13 +165,22 @@ private Q_SLOTS:
         QCOMPARE(button(form.get(), "LbButton26")->size(), QSize(28, 21));
     }
 
+    // The error box shows the text as written; a sentence ending in Chinese punctuation gets
+    // no "." after it. Once the file is mended, 打开数据库 on the same path opens it.
     void badRememberedFile_data() {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("not a database") << QByteArray("plain text");
-        QTest::newRow("empty") << QByteArray();
+        QTest::addColumn<QString>("error"); // %1: the file
+        const QString notOurs = QStringLiteral("“%1”不是 Quillbox 数据库文件.");
+        QTest::newRow("not a database") << QByteArray("plain text") << notOurs;
+        QTest::newRow("empty") << QByteArray() << notOurs;
+        QTest::newRow("access file")
+            << QByteArray(4, '\0') + QByteArray("Standard Jet DB") + QByteArray(200, '\0')
+            << QStringLiteral("“%1”是 Access 数据库文件。Quillbox 只能打开它自己的数据库文件，"
+                              "请在 Quillbox 中新建数据库后再录入记录。");
     }
     void badRememberedFile() {
         QFETCH(QByteArray, bytes);
+        QFETCH(QString, error);
         const QString file = m_dir->filePath(QStringLiteral("bad.mdb"));
         QFile f(file);
         QVERIFY(f.open(QIODevice::WriteOnly));
@@ -147,16 +189,26 @@ private Q_SLOTS:
         remember(file);
         auto form = showForm();
         QCOMPARE(m_platform->messages.size(), 1);
+        QCOMPARE(m_platform->messages[0].text, error.arg(file));
         QCOMPARE(m_platform->messages[0].caption, QStringLiteral("Quillbox"));
         QCOMPARE(m_platform->messages[0].flags, mb::IconStop);
         QCOMPARE(form->windowTitle(), QStringLiteral("Quillbox"));
         QVERIFY(!form->store().isOpen());
         QVERIFY(!button(form.get(), "LbButton1")->isEnabled());
         QCOMPARE(form->currentDatabasePath(), file);
+        {
+            QFile again(file);
+            QVERIFY(again.open(QIODevice::ReadOnly));
+            QCOMPARE(again.readAll(), bytes);
+        }
+        QVERIFY(QFile::remove(file));
+        QCOMPARE(test::createBookFile(m_dir->path(), QStringLiteral("bad.mdb")), file);
+        m_platform->fileAnswers.enqueue(file);
+        action(form.get(), "FileOpenItem")->trigger();
+        QVERIFY(form->store().isOpen());
+        QCOMPARE(form->windowTitle(), QStringLiteral("Quillbox--bad.mdb"));
+        QCOMPARE(m_platform->messages.size(), 1);
         form.reset();
-        QFile again(file);
-        QVERIFY(again.open(QIODevice::ReadOnly));
-        QCOMPARE(again.readAll(), bytes);
         QCOMPARE(LoadPreferences(ini()).databasePath, file);
     }
 
@@ -260,6 +312,118 @@ private Q_SLOTS:
         QCOMPARE(form->currentDatabasePath(), copy);
     }
 
+    // A record being typed is left as a move leaves it before any command closes the books or
+    // the program: posted when it can be; otherwise its error shows and the command stops.
+    void typedRecordSurvivesClosingTheBooks_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("fromTray");
+        QTest::addColumn<bool>("withKey");
+        const std::pair<const char*, bool> commands[] = {
+            {"FileSaveAsItem", false}, {"FileOpenItem", false}, {"FileNewItem", false},
+            {"FileExitItem", false},   {"N13", true},           {"close box", false}};
+        for (const auto& [command, fromTray] : commands) {
+            QTest::addRow("%s, posted", command)
+                << QString::fromLatin1(command) << fromTray << true;
+            QTest::addRow("%s, refused", command)
+                << QString::fromLatin1(command) << fromTray << false;
+        }
+    }
+    void typedRecordSurvivesClosingTheBooks() {
+        QFETCH(QString, command);
+        QFETCH(bool, fromTray);
+        QFETCH(bool, withKey);
+        const QString file = test::createBookFile(m_dir->path());
+        const QString other = test::createBookFile(m_dir->path(), QStringLiteral("other.mdb"));
+        remember(file);
+        auto form = showForm();
+        QTest::mouseClick(button(form.get(), "LbButton1"), Qt::LeftButton);
+        if (withKey)
+            QTest::keyClicks(form->findChild<QLineEdit*>(QStringLiteral("DBname")),
+                             QStringLiteral("zl"));
+        QTest::keyClicks(form->findChild<QLineEdit*>(QStringLiteral("DBemail")),
+                         QStringLiteral("z@l.cn"));
+        form->findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(2);
+        if (fromTray)
+            form->hide();
+        const QString target = command == QStringLiteral("FileOpenItem")
+                                   ? other
+                                   : m_dir->filePath(QStringLiteral("new.mdb"));
+        m_platform->fileAnswers.enqueue(target);
+        if (command == QStringLiteral("close box"))
+            form->close();
+        else
+            action(form.get(), command.toLatin1().constData())->trigger();
+        if (withKey) {
+            QVERIFY(m_platform->messages.isEmpty());
+            QCOMPARE(contactsInFile(file), 1);
+            QCOMPARE(form->store().book(BookId::Contacts).state() == DatasetState::Insert, false);
+            QVERIFY(!button(form.get(), "LbButton28")->isEnabled());
+            QVERIFY(!button(form.get(), "LbButton29")->isEnabled());
+            return;
+        }
+        // Refused: the record stays on screen, in editing, and the command does nothing.
+        QCOMPARE(m_platform->messages.size(), 1);
+        QCOMPARE(m_platform->messages[0].text, QStringLiteral("ADOTable1: 姓名不能为空."));
+        QVERIFY(m_platform->fileRequests.isEmpty());
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->findChild<QTabWidget*>(QStringLiteral("PageControl1"))->currentIndex(), 0);
+        QCOMPARE(form->store().book(BookId::Contacts).state(), DatasetState::Insert);
+        QVERIFY(button(form.get(), "LbButton28")->isEnabled());
+        QCOMPARE(form->windowTitle(), QStringLiteral("Quillbox--book.mdb"));
+        QCOMPARE(form->findChild<QLineEdit*>(QStringLiteral("DBemail"))->text(),
+                 QStringLiteral("z@l.cn"));
+        // At the end nobody is asked: the refused record is not posted and the end goes on.
+        form.reset();
+        QCOMPARE(m_platform->messages.size(), 1);
+        QCOMPARE(contactsInFile(file), 0);
+        QCOMPARE(LoadPreferences(ini()).databasePath, file);
+    }
+
+    void endWithoutAnyonePostsTheRecord() {
+        const QString file = test::createBookFile(m_dir->path());
+        remember(file);
+        auto form = showForm();
+        form->findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(1);
+        QTest::mouseClick(button(form.get(), "LbButton7"), Qt::LeftButton);
+        QTest::keyClicks(form->findChild<QLineEdit*>(QStringLiteral("DBwangzhiname")),
+                         QStringLiteral("site"));
+        form->endUnattended();
+        form->close();
+        form.reset();
+        QVERIFY(m_platform->messages.isEmpty());
+        RecordStore store;
+        store.openDatabase(file);
+        QCOMPARE(store.book(BookId::Websites).recordCount(), 1);
+    }
+
+    // 导航 and 显示导航面板 stay disabled while a panel is shown, whatever the file commands do.
+    void oneNavigationPanelAtATime() {
+        const QString file = test::createBookFile(m_dir->path());
+        const QString other = test::createBookFile(m_dir->path(), QStringLiteral("other.mdb"));
+        remember(file);
+        auto form = showForm();
+        action(form.get(), "N8")->trigger();
+        const auto navigationItems = [&] {
+            return QStringList(enabledMenuItems(form.get()))
+                .filter(QRegularExpression(QStringLiteral("^N(8|14)$")));
+        };
+        QVERIFY(navigationItems().isEmpty());
+        m_platform->fileAnswers.enqueue(other);
+        action(form.get(), "FileOpenItem")->trigger();
+        QVERIFY(navigationItems().isEmpty());
+        m_platform->fileAnswers.enqueue(m_dir->filePath(QStringLiteral("new.mdb")));
+        action(form.get(), "FileNewItem")->trigger();
+        QVERIFY(navigationItems().isEmpty());
+        QCOMPARE(form->currentDatabasePath(), m_dir->filePath(QStringLiteral("new.mdb")));
+        QWidget* panel = nullptr;
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->objectName() == QStringLiteral("frmdaohang") && window->isVisible())
+                panel = window;
+        QVERIFY(panel);
+        panel->close();
+        QCOMPARE(navigationItems(), (QStringList{QStringLiteral("N8"), QStringLiteral("N14")}));
+    }
+
     void linkButtons_data() {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("link");
@@ -306,59 +470,84 @@ private Q_SLOTS:
         QStringList books;
         const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
         for (const QFileInfo& fd : fds.entryInfoList(QDir::Files | QDir::System))
-            if (fd.symLinkTarget().startsWith(m_dir->path()))
+            if (fd.symLinkTarget().startsWith(m_dir->path()) &&
+                fd.symLinkTarget().endsWith(QStringLiteral(".mdb")))
                 books << QFileInfo(fd.symLinkTarget()).fileName();
         return books;
     }
 
+    // One instance, whether the second start comes once the first listens or at the same
+    // moment; the one that stays keeps listening and opens the book the second one named.
     // Both starts are the real program, started in the books' folder with relative names.
     void secondStartFindsTheFirst_data() {
+        QTest::addColumn<bool>("together");
         QTest::addColumn<QStringList>("firstArgs");
         QTest::addColumn<QStringList>("secondArgs");
         QTest::addColumn<QStringList>("openAtEnd");
+        const QStringList none;
         const QStringList book{QStringLiteral("book.mdb")};
         const QStringList other{QStringLiteral("other.mdb")};
-        QTest::newRow("no files") << QStringList() << QStringList() << QStringList();
-        QTest::newRow("first names a book") << book << QStringList() << book;
-        QTest::newRow("second names a book") << book << other << other;
+        QTest::newRow("after the first listens") << false << none << none << none;
+        QTest::newRow("at the same moment") << true << none << none << none;
+        QTest::newRow("first names a book") << false << book << none << book;
+        QTest::newRow("second names a book") << false << book << other << other;
     }
     void secondStartFindsTheFirst() {
+        QFETCH(bool, together);
         QFETCH(QStringList, firstArgs);
         QFETCH(QStringList, secondArgs);
         QFETCH(QStringList, openAtEnd);
         test::createBookFile(m_dir->path());
         test::createBookFile(m_dir->path(), QStringLiteral("other.mdb"));
-        const QString binary = QStringLiteral(QUILLBOX_BINARY);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir->path());
-        env.insert(QStringLiteral("TMPDIR"), m_dir->path());
-        QProcess first;
-        first.setProcessEnvironment(env);
-        first.setWorkingDirectory(m_dir->path());
-        first.start(binary, firstArgs);
-        QVERIFY(first.waitForStarted());
-        // Wait until the first instance listens, then start the second.
-        const QString server = m_dir->filePath(QStringLiteral("Quillbox-%1").arg(getuid()));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [&] {
-                QLocalSocket probe;
-                probe.connectToServer(server);
-                return probe.waitForConnected(100);
-            }(),
-            20000);
-        QTRY_COMPARE(openBooks(first.processId()), firstArgs);
-        QProcess second;
-        second.setProcessEnvironment(env);
-        second.setWorkingDirectory(m_dir->path());
-        second.start(binary, secondArgs);
-        QVERIFY(second.waitForFinished(10000));
-        const int code = second.exitCode();
-        QCOMPARE(first.state(), QProcess::Running);
-        QCOMPARE(code, 0);
-        QTRY_COMPARE(openBooks(first.processId()), openAtEnd);
-        first.kill();
-        first.waitForFinished();
+        std::array<QProcess, 2> starts;
+        for (QProcess& start : starts) {
+            start.setProcessEnvironment(programEnvironment());
+            start.setWorkingDirectory(m_dir->path());
+        }
+        starts[0].start(programCopy(), firstArgs);
+        if (!together) {
+            QTRY_VERIFY_WITH_TIMEOUT(programListens(), 20000);
+            QTRY_COMPARE(openBooks(starts[0].processId()), firstArgs);
+        }
+        starts[1].start(programCopy(), secondArgs);
+        for (QProcess& start : starts)
+            QVERIFY(start.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(starts[0].state() != QProcess::Running ||
+                                     starts[1].state() != QProcess::Running,
+                                 20000);
+        QTest::qWait(300);
+        const int running = starts[0].state() == QProcess::Running ? 0 : 1;
+        QProcess& ended = starts[1 - running];
+        QCOMPARE(starts[running].state(), QProcess::Running);
+        QCOMPARE(ended.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(ended.exitCode(), 0);
+        if (!together)
+            QCOMPARE(running, 0);
+        QVERIFY(programListens());
+        QTRY_COMPARE(openBooks(starts[running].processId()), openAtEnd);
+        starts[running].kill();
+        starts[running].waitForFinished();
+    }
+
+    // Logout, shutdown or `kill` end the program in order: the preferences are written.
+    void terminationSignalEndsInOrder_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+    void terminationSignalEndsInOrder() {
+        QFETCH(int, signal);
+        QProcess program;
+        program.setProcessEnvironment(programEnvironment());
+        program.start(programCopy(), {});
+        QTRY_VERIFY_WITH_TIMEOUT(programListens(), 20000);
+        const QString preferences = m_dir->filePath(QStringLiteral("quillbox.ini"));
+        QVERIFY(!QFile::exists(preferences));
+        QCOMPARE(::kill(pid_t(program.processId()), signal), 0);
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(QFile::exists(preferences));
     }
 
     // The second start is a real program run in the books' folder; the running instance is
@@ -401,6 +590,7 @@ private Q_SLOTS:
         const auto restoreTmp = qScopeGuard([&] { qputenv("TMPDIR", tmp); });
         qputenv("TMPDIR", QFile::encodeName(m_dir->path()));
         SingleInstance instance(QStringLiteral("Quillbox"));
+        QVERIFY(!instance.notifyRunningInstance()); // this test's window is the first start
         auto form = showForm();
         followLaterStarts(instance, *form);
         QVERIFY(instance.listen());

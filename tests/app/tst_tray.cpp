@@ -1,6 +1,7 @@
 #include "app/sdiappform.h"
 #include "platform/scriptedplatform.h"
 
+#include <QAction>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
@@ -53,13 +54,26 @@ private Q_SLOTS:
         }
     }
 
-    void doubleClickOnTrayBringsTheWindowBack() {
+    // Whichever way the window comes back from the tray, the icon goes.
+    void windowComesBackFromTheTray_data() {
+        QTest::addColumn<QString>("way");
+        QTest::newRow("double click") << QStringLiteral("double click");
+        QTest::newRow("显示主窗体") << QStringLiteral("N9");
+        QTest::newRow("second start") << QStringLiteral("second start");
+    }
+    void windowComesBackFromTheTray() {
+        QFETCH(QString, way);
         m_form->hide();
         m_form->setWindowState(Qt::WindowMinimized);
         m_form->trayIcon()->show();
         Q_EMIT m_form->trayIcon()->activated(QSystemTrayIcon::Context);
         QVERIFY(!m_form->isVisible());
-        Q_EMIT m_form->trayIcon()->activated(QSystemTrayIcon::DoubleClick);
+        if (way == QStringLiteral("double click"))
+            Q_EMIT m_form->trayIcon()->activated(QSystemTrayIcon::DoubleClick);
+        else if (way == QStringLiteral("N9"))
+            m_form->findChild<QAction*>(QStringLiteral("N9"))->trigger();
+        else
+            m_form->showNormal(); // what a second start asks of the running window
         settle();
         QVERIFY(m_form->isVisible());
         QVERIFY(!m_form->isMinimized());

@@ -15,6 +15,7 @@
 #include <QTest>
 
 using namespace qb;
+using namespace Qt::StringLiterals;
 
 class TestBooks : public QObject {
     Q_OBJECT
@@ -235,6 +236,29 @@ private Q_SLOTS:
         m_form.reset();
         QCOMPARE(LoadPreferences(ini()).histories[0],
                  (QStringList{QStringLiteral("ab"), QString()}));
+    }
+
+    // The history is offered in the drop-down, never completed into what is typed.
+    void searchBoxSearchesWhatWasTyped_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("found"); // empty: 找不到
+        QTest::newRow("history in other case") << u"a"_s << u"a1"_s;
+        QTest::newRow("history entry longer") << u"z"_s << u"z1"_s;
+    }
+    void searchBoxSearchesWhatWasTyped() {
+        QFETCH(QString, typed);
+        QFETCH(QString, found);
+        addContacts({u"Abc"_s, u"a1"_s, u"z1"_s, u"zz"_s});
+        auto* search = child<QComboBox>(QStringLiteral("cmlianxi1zhao"));
+        m_form->book(BookId::Contacts).setSearchHistory({u"Abc"_s, u"zz"_s});
+        m_form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        search->setFocus();
+        QTest::keyClicks(search->lineEdit(), typed);
+        QCOMPARE(search->currentText(), typed);
+        click(5);
+        QCOMPARE(dataset(BookId::Contacts).valueText(0), found);
+        QCOMPARE(search->itemText(search->count() - 1), typed);
     }
 
     void maximizeAndRestoreRelayout() {

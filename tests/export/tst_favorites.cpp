@@ -164,13 +164,22 @@ private Q_SLOTS:
         // "x:y" comes before "xy" in key order: the later record's file stays.
         addWebsite(u"x:y"_s, u"first"_s);
         addWebsite(u"xy"_s, u"second"_s);
+        // Names longer than a file name may be: cut to 255 bytes with ".url", never inside a
+        // character; the two long Chinese names share their first 83 characters.
+        addWebsite(QString(99, u'网') + u'站', u"cut first"_s);
+        addWebsite(QString(100, u'网'), u"cut second"_s);
+        addWebsite(u"a"_s + u"😀"_s.repeated(70), u"emoji"_s);
         websites().first();
 
         QCOMPARE(import(), QString());
 
+        const QString emojiName = u"a"_s + u"😀"_s.repeated(62) + u".url"_s;
+        const QString chineseName = QString(83, u'网') + u".url"_s;
         QCOMPARE(entries(subFolder()),
-                 (QStringList{u"....url"_s, u"....x.url"_s, u".url"_s, u"ab.url"_s, u"xy.url"_s,
-                              u"新浪.url"_s, u"资料下载.url"_s}));
+                 (QStringList{u"....url"_s, u"....x.url"_s, u".url"_s, u"ab.url"_s, emojiName,
+                              u"xy.url"_s, u"新浪.url"_s, chineseName, u"资料下载.url"_s}));
+        QCOMPARE(readAll(inSubFolder(chineseName)), shortcut(u"cut second"_s));
+        QCOMPARE(readAll(inSubFolder(emojiName)), shortcut(u"emoji"_s));
         QCOMPARE(readAll(inSubFolder(u"资料下载.url"_s)), shortcut(u"http://ziliao.cn"_s));
         QCOMPARE(readAll(inSubFolder(u"ab.url"_s)), shortcut(u"http://ab.com"_s));
         QCOMPARE(readAll(inSubFolder(u".url"_s)), shortcut(u"http://blank"_s));
@@ -205,14 +214,15 @@ private Q_SLOTS:
     void failurePartWay() {
         addWebsite(u"a"_s, u"http://a"_s);
         addWebsite(u"a0"_s, u"http://a0"_s);
-        // 90 Chinese characters: 270 bytes of file name, more than the system allows.
-        addWebsite(u"b"_s + QString(90, u'网'), u"http://b"_s);
+        addWebsite(u"b"_s, u"http://b"_s);
         addWebsite(u"c"_s, u"http://c"_s);
         websites().first();
         // Another program deletes a record the grid still shows.
         execSql(m_store->connection().handle(), u"DELETE FROM wzsk1 WHERE 网址名称 = 'a0'"_s);
-        QCOMPARE(import(), u"Invalid filename"_s);
-        QCOMPARE(entries(subFolder()), QStringList{u"a.url"_s});
+        // A folder named like b's shortcut stands in the way.
+        QVERIFY(QDir().mkpath(inSubFolder(u"b.url"_s)));
+        QCOMPARE(import(), u"File access denied"_s);
+        QCOMPARE(entries(subFolder()), (QStringList{u"a.url"_s, u"b.url"_s}));
         QCOMPARE(websites().currentRow(), 2); // the failing record
         QVERIFY(m_platform->launches.isEmpty());
     }

@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+#include <QWindow>
 
 using namespace qb;
 using namespace Qt::StringLiterals;
@@ -168,7 +169,10 @@ private Q_SLOTS:
     // Every showing puts the panel back in its place under its title.
     void windowOnEveryShow() {
         Tfrmdaohang& panel = openPanel();
-        QVERIFY(panel.windowFlags().testFlags(Qt::Tool | Qt::WindowStaysOnTopHint));
+        QVERIFY(panel.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        // Not a transient of the main window, which window managers hide along with it.
+        QCOMPARE(panel.windowType(), Qt::Window);
+        QCOMPARE(panel.windowHandle()->transientParent(), nullptr);
         QVERIFY(!panel.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
         QCOMPARE(panel.centralWidget()->size(), QSize(178, 259));
         QCOMPARE(panel.minimumSize(), panel.maximumSize());

@@ -23,6 +23,10 @@ private Q_SLOTS:
         QTest::newRow("mail") << QStringLiteral("mailto:a@b.cn") << QStringLiteral("mailto:a@b.cn");
         QTest::newRow("file scheme kept")
             << QStringLiteral("file:///etc/passwd") << QStringLiteral("file:///etc/passwd");
+        QTest::newRow("blanks around a bare host")
+            << QStringLiteral("  www.example.com  ") << QStringLiteral("http://www.example.com");
+        QTest::newRow("blanks around a url")
+            << QStringLiteral("\thttps://x.cn/a b ") << QStringLiteral("https://x.cn/a b");
         QTest::newRow("shell characters stay text")
             << QStringLiteral("a.cn/$(rm -rf ~);`x`")
             << QStringLiteral("http://a.cn/$(rm -rf ~);`x`");

@@ -1,3 +1,4 @@
+#include "badfiles.h"
 #include "store/sqlitestatement.h"
 #include "testbooks.h"
 
@@ -214,6 +215,9 @@ private Q_SLOTS:
         m_store->reopenBooks();
         contacts().last();
         QCOMPARE(contacts().valueText(24), u"line 1\r\nline 2\nline 3"_s);
+        // A time of day: short date, a blank and the time, with no zone the value does not have.
+        test::addRecord(contacts(), {u"c"_s, {}, {}, {}, u"1990-05-17 08:30:00"_s});
+        QCOMPARE(contacts().valueText(4), u"1990/5/17 08:30:00"_s);
     }
 
     void locateRules_data() {
@@ -233,15 +237,27 @@ private Q_SLOTS:
         QTest::newRow("date iso") << u"生日"_s << u"2024-03-05"_s << u"b"_s;
         QTest::newRow("date no prefix") << u"生日"_s << u"2024"_s << QString();
         QTest::newRow("not a date") << u"生日"_s << u"abc"_s << QString();
+        QTest::newRow("date and time as shown") << u"生日"_s << u"2001/12/31 08:30:00"_s << u"%x"_s;
+        QTest::newRow("date and time iso") << u"生日"_s << u"2001-12-31 08:30:00"_s << u"%x"_s;
+        // A column of another program's making is searched by the text it shows.
+        QTest::newRow("number by its text") << u"编号"_s << u"12"_s << u"abc"_s;
+        QTest::newRow("number by its text, lowest first") << u"编号"_s << u"5"_s << u"b"_s;
+        QTest::newRow("number not found") << u"编号"_s << u"9"_s << QString();
     }
     void locateRules() {
         QFETCH(QString, column);
         QFETCH(QString, text);
         QFETCH(QString, found);
+        const QString file = m_store->connection().fileName();
+        m_store->closeBooks();
+        test::runSql(file, u"ALTER TABLE lianxi1 ADD COLUMN 编号 INTEGER"_s);
+        m_store->openDatabase(file);
         test::addRecord(contacts(), {u"b"_s, u"a_b"_s, u"19"_s, {}, u"2024-03-05"_s});
         test::addRecord(contacts(), {u"abc"_s, u"axb"_s, u"11"_s, {}, {}, {}, u"张三"_s});
         test::addRecord(contacts(), {u"ab"_s, u"a"_s, u"2"_s, {}, {}, {}, u"张"_s});
-        test::addRecord(contacts(), {u"%x"_s});
+        test::addRecord(contacts(), {u"%x"_s, {}, {}, {}, u"2001-12-31 08:30:00"_s});
+        test::runSql(file, u"UPDATE lianxi1 SET 编号 = CASE 姓名 WHEN 'b' THEN 50 "
+                           "WHEN 'abc' THEN 123 WHEN 'ab' THEN 500 END"_s);
         contacts().moveTo(1);
         const int before = contacts().recordNumber();
         const bool ok = contacts().locate(column, text);

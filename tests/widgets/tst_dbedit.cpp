@@ -1,6 +1,7 @@
 #include "openbooks.h"
 #include "widgets/dbedit.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QInputMethodEvent>
@@ -213,6 +214,50 @@ private Q_SLOTS:
         contacts().post();
         QCOMPARE(contacts().valueText(u"性别"_s), u"未知"_s);
         QCOMPARE(sex.currentText(), u"未知"_s);
+    }
+
+    // However the text reaches a field, the record holds what the field shows; loading a
+    // record into the fields is no edit.
+    void fieldShowsWhatTheRecordHolds_data() {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("keys") << u"keys"_s << u"姓名"_s << u"zl"_s;
+        QTest::newRow("input method") << u"input method"_s << u"姓名"_s << u"赵六"_s;
+        QTest::newRow("paste") << u"paste"_s << u"姓名"_s << u"赵六"_s;
+        QTest::newRow("screen reader") << u"accessibility"_s << u"姓名"_s << u"赵六"_s;
+        QTest::newRow("screen reader, drop-down") << u"accessibility"_s << u"性别"_s << u"未知"_s;
+    }
+    void fieldShowsWhatTheRecordHolds() {
+        QFETCH(QString, way);
+        QFETCH(QString, field);
+        QFETCH(QString, expected);
+        DBEdit name;
+        DBComboBox sex;
+        bind(name, contacts(), "姓名");
+        bind(sex, contacts(), "性别");
+        contacts().next();
+        contacts().first();
+        QCOMPARE(contacts().state(), DatasetState::Browse);
+        QLineEdit* line = field == u"姓名"_s ? &name : sex.lineEdit();
+        line->setFocus();
+        line->selectAll();
+        if (way == u"keys"_s) {
+            QTest::keyClicks(line, expected);
+        } else if (way == u"input method"_s) {
+            commit(line, expected);
+        } else if (way == u"paste"_s) {
+            QApplication::clipboard()->setText(expected);
+            QTest::keyClick(line, Qt::Key_V, Qt::ControlModifier);
+        } else {
+            QAccessible::queryAccessibleInterface(line)->setText(QAccessible::Value, expected);
+        }
+        QCOMPARE(line->text(), expected);
+        QCOMPARE(contacts().valueText(field), expected);
+        contacts().post();
+        contacts().refresh();
+        QCOMPARE(contacts().valueText(field), expected);
+        QCOMPARE(line->text(), expected);
     }
 
     void dateEntryShowsStoredDateAfterPost() {
