@@ -18,6 +18,7 @@ class QTabWidget;
 
 namespace qb {
 
+class JetImportCommand;
 class Tfrmdaohang;
 
 // The record-book window: the three book pages, the database menu, the status line and the
@@ -47,6 +48,7 @@ public:
     void FileNewItemClick();
     void FileOpenItemClick();
     void FileSaveAsItemClick();
+    void JetImportItemClick();
     void FileExit1Execute();
     void N3Click();
     void N6Click();
@@ -120,6 +122,7 @@ private:
     void relayoutCommandColumn(int left);
     QString fieldText(BookId id, const QString& control) const;
     void restoreFromTray();
+    void openAsCurrent(const QString& fileName);
 
     QString m_iniPath;
     QString m_currentDatabasePath;
@@ -143,6 +146,8 @@ private:
     QAction* N11 = nullptr;
     QAction* N12 = nullptr;
     QAction* FileExitItem = nullptr;
+    QAction* JetImportItem = nullptr;
+    JetImportCommand* m_jetImport = nullptr;
     QAction* IE1 = nullptr;
     QAction* N8 = nullptr;
     QAction* N3 = nullptr;

@@ -77,7 +77,11 @@ private Q_SLOTS:
         for (const test::BadFileKind& kind : kinds) {
             QTest::addRow("%s, remembered", qPrintable(kind.name))
                 << kind.name << kind.error << true;
-            QTest::addRow("%s, opened", qPrintable(kind.name)) << kind.name << kind.error << false;
+            // An Access file chosen in the open dialog is offered for import instead
+            // (tst_mainwindow).
+            if (kind.name != u"access file"_s)
+                QTest::addRow("%s, opened", qPrintable(kind.name))
+                    << kind.name << kind.error << false;
         }
     }
     void badFileAtStartOrOpen() {
