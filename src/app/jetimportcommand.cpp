@@ -141,8 +141,10 @@ std::optional<ImportReport> JetImportCommand::runWithProgress(const QString& jet
         progress.setMaximum(int(std::min<qint64>(total, INT_MAX)));
         progress.setValue(int(std::min<qint64>(done, INT_MAX)));
         // The import runs on this thread: the window repaints and the cancel button answers
-        // only while the events are handled here.
-        QCoreApplication::processEvents();
+        // only while the events are handled here. Until the dialog shows and blocks the
+        // window, clicks and keys wait, so no other command runs in the middle of the import.
+        QCoreApplication::processEvents(progress.isVisible() ? QEventLoop::AllEvents
+                                                             : QEventLoop::ExcludeUserInputEvents);
         return !progress.wasCanceled();
     });
 }

@@ -252,6 +252,7 @@ private Q_SLOTS:
         QTest::newRow("tool prints endlessly") << u"endless"_s << u"比文件能容纳的还多"_s;
         QTest::newRow("tools missing") << u"no tools"_s << u"请先安装软件包 mdbtools"_s;
         QTest::newRow("target exists") << u"target exists"_s << u"已经存在，没有导入"_s;
+        QTest::newRow("folder cannot be written") << u"no folder"_s << u"无法在“"_s;
         QTest::newRow("cancelled") << u"cancel"_s << QString();
     }
     void failureOrCancelLeavesNothing() {
@@ -268,7 +269,9 @@ private Q_SLOTS:
             QRandomGenerator(17).fillRange(reinterpret_cast<quint32*>(bytes.data() + 2 * 4096),
                                            (bytes.size() - 2 * 4096) / 4);
         writeAll(source, bytes);
-        const QString target = path(u"new.mdb"_s);
+        // A folder that is a file: no new file can be made in it, even by root.
+        const QString target =
+            damage == u"no folder"_s ? path(u"old.mdb/new.mdb"_s) : path(u"new.mdb"_s);
         if (damage == u"target exists"_s)
             writeAll(target, "mine");
         QString tools;
