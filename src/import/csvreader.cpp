@@ -19,8 +19,7 @@ void CsvReader::feed(QByteArrayView chunk) {
             // Copy the run up to the next quote in one go: memo text is most of the bytes.
             const auto* quote = static_cast<const char*>(std::memchr(at, '"', size_t(end - at)));
             const char* stop = quote ? quote : end;
-            m_field.append(at, stop - at);
-            m_rowBytes += stop - at;
+            m_row.append(at, stop - at);
             at = stop;
             if (quote) {
                 m_quoteSeen = true;
@@ -33,7 +32,7 @@ void CsvReader::feed(QByteArrayView chunk) {
         if (m_quoteSeen) {
             m_quoteSeen = false;
             if (c == '"') {
-                m_field.append('"');
+                m_row.append('"');
                 continue;
             }
             m_inQuotes = false;
@@ -43,11 +42,10 @@ void CsvReader::feed(QByteArrayView chunk) {
             endField();
         } else if (c == '\n') {
             endRow();
-        } else if (c == '"' && m_field.isEmpty()) {
+        } else if (c == '"' && m_row.size() == (m_ends.isEmpty() ? 0 : m_ends.last())) {
             m_inQuotes = true;
         } else {
-            m_field.append(c);
-            ++m_rowBytes;
+            m_row.append(c);
         }
     }
     checkRowSize();
@@ -65,19 +63,26 @@ void CsvReader::finish() {
 }
 
 void CsvReader::endField() {
-    m_fields.append(std::exchange(m_field, QByteArray()));
+    m_ends.append(m_row.size());
 }
 
 void CsvReader::endRow() {
     endField();
-    m_onRow(m_fields);
     m_fields.clear();
-    m_rowBytes = 0;
+    qsizetype start = 0;
+    for (const qsizetype end : std::as_const(m_ends)) {
+        m_fields.append(QByteArrayView(m_row).sliced(start, end - start));
+        start = end;
+    }
+    m_onRow(m_fields);
+    // Keeps the buffers' capacity for the next row.
+    m_row.resize(0);
+    m_ends.resize(0);
     m_rowStarted = false;
 }
 
-void CsvReader::checkRowSize() {
-    if (m_rowBytes > kMaxRowBytes)
+void CsvReader::checkRowSize() const {
+    if (m_row.size() > kMaxRowBytes)
         throw CsvError(QStringLiteral("一行超过了 %1 字节").arg(kMaxRowBytes));
 }
 

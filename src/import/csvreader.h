@@ -17,10 +17,11 @@ public:
 
 // Reads the comma-separated rows mdb-export prints, as they arrive: text fields in double
 // quotes with inner quotes doubled (a quoted field may span lines), other fields bare, one
-// row per line. Fields stay UTF-8 bytes, so a big table is never turned into strings whole.
+// row per line. A row's fields are views into one buffer that is reused for every row, so a
+// big table costs no allocation per value; they stay valid only during the handler's call.
 class CsvReader {
 public:
-    using RowHandler = std::function<void(const QList<QByteArray>& fields)>;
+    using RowHandler = std::function<void(const QList<QByteArrayView>& fields)>;
     explicit CsvReader(RowHandler onRow)
         : m_onRow(std::move(onRow)) {}
 
@@ -33,12 +34,12 @@ public:
 private:
     void endField();
     void endRow();
-    void checkRowSize();
+    void checkRowSize() const;
 
     RowHandler m_onRow;
-    QList<QByteArray> m_fields;
-    QByteArray m_field;
-    qsizetype m_rowBytes = 0;
+    QByteArray m_row;        // the unquoted bytes of the row's fields, one after another
+    QList<qsizetype> m_ends; // where each finished field ends in m_row
+    QList<QByteArrayView> m_fields;
     bool m_inQuotes = false;
     bool m_quoteSeen = false; // a quote inside quotes: the end, or the first of a doubled pair
     bool m_rowStarted = false;

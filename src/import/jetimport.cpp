@@ -88,12 +88,16 @@ public:
         , m_columns(dataset.columns())
         , m_report(report)
         , m_insert(db, insertStatement(dataset)) {
-        for (int c = 0; c < m_columns.size(); ++c)
+        for (int c = 0; c < m_columns.size(); ++c) {
             if (m_columns[c].key)
                 m_key = c;
+            // Access pads its fixed-width columns, the char(n) ones, with blanks to their width.
+            m_padded << m_columns[c].declaredType.startsWith(QStringLiteral("char"),
+                                                             Qt::CaseInsensitive);
+        }
     }
 
-    void row(const QList<QByteArray>& fields, const QString& table) {
+    void row(const QList<QByteArrayView>& fields, const QString& table) {
         if (!m_mapped)
             return mapColumns(fields, table);
         if (fields.size() != m_jetColumns)
@@ -121,7 +125,7 @@ private:
             .arg(dataset.tableName(), names.join(QLatin1Char(',')), params.join(QLatin1Char(',')));
     }
 
-    void mapColumns(const QList<QByteArray>& header, const QString& table) {
+    void mapColumns(const QList<QByteArrayView>& header, const QString& table) {
         m_mapped = true;
         m_jetColumns = header.size();
         QHash<QString, int> jet;
@@ -148,17 +152,19 @@ private:
     }
 
     void note(const QByteArray& key, const QString& column, const QString& reason) {
-        m_report.issues.append({m_book, m_record, QString::fromUtf8(key), column, reason});
+        // Padding around a key is no part of it.
+        m_report.issues.append(
+            {m_book, m_record, QString::fromUtf8(key).trimmed(), column, reason});
     }
 
     // The value as the book stores it, or nothing when it cannot be stored (noted).
-    std::optional<QByteArray> value(const Column& column, QByteArray raw, const QByteArray& key) {
-        if (column.declaredType.startsWith(QStringLiteral("char"), Qt::CaseInsensitive)) {
-            // Access pads the fixed-width columns with blanks to their full width.
+    std::optional<QByteArray> value(int c, QByteArray raw, const QByteArray& key) {
+        const Column& column = m_columns[c];
+        if (m_padded[c]) {
             qsizetype end = raw.size();
-            while (end > 0 && raw[end - 1] == ' ')
+            while (end > 0 && raw.at(end - 1) == ' ')
                 --end;
-            raw.truncate(end);
+            raw = QByteArray::fromRawData(raw.constData(), end);
         }
         if (raw.isEmpty())
             return raw;
@@ -194,14 +200,16 @@ private:
         return date;
     }
 
-    bool acceptRecord(const QList<QByteArray>& fields) {
+    bool acceptRecord(const QList<QByteArrayView>& fields) {
+        // The values point into the reader's row: no copy is made of what is stored as read.
         const auto raw = [&](int c) {
-            return m_source[c] < 0 ? QByteArray() : fields[m_source[c]];
+            const QByteArrayView field = m_source[c] < 0 ? QByteArrayView() : fields[m_source[c]];
+            return QByteArray::fromRawData(field.data(), field.size());
         };
         const QByteArray rawKey = raw(m_key);
-        const std::optional<QByteArray> key = value(m_columns[m_key], rawKey, rawKey.trimmed());
+        const std::optional<QByteArray> key = value(m_key, rawKey, rawKey);
         if (!key)
-            return refuse(rawKey.trimmed(), QStringLiteral("这条记录没有导入"));
+            return refuse(rawKey, QStringLiteral("这条记录没有导入"));
         if (key->isEmpty())
             return refuse(*key,
                           QStringLiteral("%1为空，这条记录没有导入").arg(m_columns[m_key].name));
@@ -209,16 +217,17 @@ private:
             return refuse(
                 *key,
                 QStringLiteral("%1与前面的记录重复，这条记录没有导入").arg(m_columns[m_key].name));
-        m_keys.insert(*key);
+        m_keys.insert(QByteArray(key->constData(), key->size()));
         sqlite3_stmt* stmt = m_insert.raw();
+        // Bound without a copy: the values stay where they are until the insert is done.
+        m_values.resize(m_columns.size());
         for (int c = 0; c < m_columns.size(); ++c) {
-            const std::optional<QByteArray> stored =
-                c == m_key ? key : value(m_columns[c], raw(c), *key);
-            if (!stored || stored->isEmpty())
+            m_values[c] = c == m_key ? *key : value(c, raw(c), *key).value_or(QByteArray());
+            if (m_values[c].isEmpty())
                 sqlite3_bind_null(stmt, c + 1);
             else
-                sqlite3_bind_text(stmt, c + 1, stored->constData(), int(stored->size()),
-                                  SQLITE_TRANSIENT);
+                sqlite3_bind_text(stmt, c + 1, m_values[c].constData(), int(m_values[c].size()),
+                                  SQLITE_STATIC);
         }
         m_insert.step();
         m_insert.reset();
@@ -235,11 +244,13 @@ private:
     ImportReport& m_report;
     SqliteStatement m_insert;
     int m_key = 0;
-    QVector<int> m_source; // per book column: the Access column it takes, or -1
-    bool m_mapped = false; // the first row, the column names, has been read
+    QVector<bool> m_padded; // per book column
+    QVector<int> m_source;  // per book column: the Access column it takes, or -1
+    bool m_mapped = false;  // the first row, the column names, has been read
     qsizetype m_jetColumns = 0;
     qint64 m_record = 0;
     QSet<QByteArray> m_keys;
+    QVector<QByteArray> m_values; // the record being inserted
 };
 
 } // namespace
@@ -289,7 +300,7 @@ std::optional<ImportReport> importJetFile(const QString& source, const QString& 
             continue;
         }
         BookImport import(book, store.book(book), db, report);
-        CsvReader reader([&](const QList<QByteArray>& fields) {
+        CsvReader reader([&](const QList<QByteArrayView>& fields) {
             import.row(fields, table);
             if (import.records() > maxRows)
                 throw CsvError(QStringLiteral("表“%1”读出的记录比文件能容纳的还多").arg(table));

@@ -324,7 +324,12 @@ private Q_SLOTS:
             {"a", "b", "c"}, {"x, \"y\"\r\nz", "", "7"}, {"", "\"", "q"}};
         for (int piece = 1; piece <= output.size(); ++piece) {
             QList<QList<QByteArray>> rows;
-            CsvReader reader([&rows](const QList<QByteArray>& fields) { rows << fields; });
+            CsvReader reader([&rows](const QList<QByteArrayView>& fields) {
+                QList<QByteArray> copied;
+                for (const QByteArrayView field : fields)
+                    copied << field.toByteArray();
+                rows << copied;
+            });
             for (int at = 0; at < output.size(); at += piece)
                 reader.feed(
                     QByteArrayView(output).sliced(at, std::min(piece, int(output.size()) - at)));
