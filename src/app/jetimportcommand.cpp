@@ -25,6 +25,8 @@ namespace {
 const QString kTitle = QStringLiteral("Quillbox");
 // A small file imports before a dialog would be worth showing.
 constexpr int kProgressDelayMs = 500;
+// Wide enough for the label with a file name of usual length.
+constexpr int kProgressWidth = 360;
 
 // The import report: every book's count and each record or value left out or changed.
 class ImportReportWindow : public QDialog {
@@ -35,11 +37,10 @@ public:
         setObjectName(QStringLiteral("JetImportReport"));
         setWindowTitle(QStringLiteral("导入报告"));
         setAttribute(Qt::WA_DeleteOnClose);
-        resize(560, 400);
+        resize(640, 440);
         auto* text = new QPlainTextEdit(m_report.lines().join(QLatin1Char('\n')));
         text->setObjectName(QStringLiteral("ReportText"));
         text->setReadOnly(true);
-        text->setLineWrapMode(QPlainTextEdit::NoWrap);
         auto* save = new QPushButton(QStringLiteral("另存为文本文件…"));
         save->setObjectName(QStringLiteral("SaveReportButton"));
         auto* close = new QPushButton(QStringLiteral("关闭"));
@@ -135,6 +136,7 @@ std::optional<ImportReport> JetImportCommand::runWithProgress(const QString& jet
     progress.setWindowTitle(kTitle);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(kProgressDelayMs);
+    progress.setMinimumWidth(kProgressWidth);
     progress.setAutoClose(false);
     progress.setAutoReset(false);
     return importJetFile(jetFile, target, [&progress](qint64 done, qint64 total) {

@@ -253,6 +253,95 @@ private:
     QVector<QByteArray> m_values; // the record being inserted
 };
 
+// One import: the Access file's tables found by name, each book's table read into the new
+// database, the tables left over noted.
+class JetImport {
+public:
+    JetImport(const QString& source, const QString& target, const ImportProgress& progress,
+              const MdbTools& tools)
+        : m_source(source)
+        , m_progress(progress)
+        , m_tools(tools)
+        , m_report{source, target, {}, {}, {}}
+        , m_maxRows(QFileInfo(source).size() / kJetPage * kMaxRowsPerPage) {}
+
+    std::optional<ImportReport> run() {
+        readCatalog();
+        const QFileInfo target(m_report.target);
+        PartFile part{target.dir().filePath(
+            QStringLiteral(".%1.%2.part")
+                .arg(target.fileName(), QUuid::createUuid().toString(QUuid::WithoutBraces)))};
+        RecordStore store;
+        if (store.createDatabase(part.path) != RecordStore::CreateResult::Created)
+            throw StoreError(QStringLiteral("无法在“%1”中创建数据库文件").arg(target.path()));
+        store.openDatabase(part.path);
+        sqlite3* db = store.connection().handle();
+        execSql(db, QStringLiteral("BEGIN"));
+        for (BookId book : allBooks())
+            if (!importBook(book, store.book(book), db))
+                return std::nullopt;
+        for (const QString& other : std::as_const(m_jetTables))
+            m_report.tableNotes
+                << QStringLiteral("表“%1”不是 Quillbox 的表，没有导入。").arg(other);
+        execSql(db, QStringLiteral("COMMIT"));
+        store.closeBooks();
+        if (!QFile::rename(part.path, m_report.target))
+            throw StoreError(QStringLiteral("无法创建文件“%1”").arg(m_report.target));
+        part.keep = true;
+        m_progress(m_done, m_total);
+        return m_report;
+    }
+
+private:
+    // The Access tables by their case-blind names, and how many records the books' ones hold.
+    void readCatalog() {
+        for (const QString& name : m_tools.tables(m_source))
+            m_jetTables.insert(tableKey(name), name);
+        for (BookId book : allBooks()) {
+            const QString table = m_jetTables.value(tableKey(tableSchema(book).tableName));
+            if (!table.isEmpty())
+                m_total += m_tools.rowCount(m_source, table);
+        }
+    }
+
+    // False when cancelled.
+    bool importBook(BookId book, BookDataset& dataset, sqlite3* db) {
+        const QString table = m_jetTables.take(tableKey(tableSchema(book).tableName));
+        if (table.isEmpty()) {
+            m_report.tableNotes << QStringLiteral("没有表“%1”：%2没有导入任何记录。")
+                                       .arg(tableSchema(book).tableName, bookTitle(book));
+            return true;
+        }
+        BookImport import(book, dataset, db, m_report);
+        CsvReader reader([&](const QList<QByteArrayView>& fields) {
+            import.row(fields, table);
+            if (import.records() > m_maxRows)
+                throw CsvError(QStringLiteral("表“%1”读出的记录比文件能容纳的还多").arg(table));
+        });
+        try {
+            const bool finished = m_tools.exportTable(
+                m_source, table, [&](QByteArrayView chunk) { reader.feed(chunk); },
+                [&] { return m_progress(m_done + import.records(), m_total); });
+            if (!finished)
+                return false;
+            reader.finish();
+        } catch (const CsvError& error) {
+            throw damagedFileError(m_source, error.message());
+        }
+        m_done += import.records();
+        return true;
+    }
+
+    const QString& m_source;
+    const ImportProgress& m_progress;
+    const MdbTools& m_tools;
+    ImportReport m_report;
+    const qint64 m_maxRows;
+    QHash<QString, QString> m_jetTables; // by tableKey; the books' ones are taken out in turn
+    qint64 m_total = 0;
+    qint64 m_done = 0;
+};
+
 } // namespace
 
 bool isJetFile(const QString& file) {
@@ -271,63 +360,7 @@ std::optional<ImportReport> importJetFile(const QString& source, const QString& 
                                           const ImportProgress& progress, const MdbTools& tools) {
     if (QFileInfo::exists(target))
         throw StoreError(QStringLiteral("文件“%1”已经存在，没有导入").arg(target));
-    ImportReport report{source, target, {}, {}, {}};
-    QHash<QString, QString> jetTables;
-    for (const QString& name : tools.tables(source))
-        jetTables.insert(tableKey(name), name);
-    qint64 total = 0;
-    for (BookId book : allBooks())
-        if (jetTables.contains(tableKey(tableSchema(book).tableName)))
-            total += tools.rowCount(source, jetTables[tableKey(tableSchema(book).tableName)]);
-
-    const QFileInfo targetInfo(target);
-    PartFile part{targetInfo.dir().filePath(
-        QStringLiteral(".%1.%2.part")
-            .arg(targetInfo.fileName(), QUuid::createUuid().toString(QUuid::WithoutBraces)))};
-    RecordStore store;
-    if (store.createDatabase(part.path) != RecordStore::CreateResult::Created)
-        throw StoreError(QStringLiteral("无法在“%1”中创建数据库文件").arg(targetInfo.path()));
-    store.openDatabase(part.path);
-    sqlite3* db = store.connection().handle();
-    execSql(db, QStringLiteral("BEGIN"));
-    const qint64 maxRows = QFileInfo(source).size() / kJetPage * kMaxRowsPerPage;
-    qint64 done = 0;
-    for (BookId book : allBooks()) {
-        const QString table = jetTables.take(tableKey(tableSchema(book).tableName));
-        if (table.isEmpty()) {
-            report.tableNotes << QStringLiteral("没有表“%1”：%2没有导入任何记录。")
-                                     .arg(tableSchema(book).tableName, bookTitle(book));
-            continue;
-        }
-        BookImport import(book, store.book(book), db, report);
-        CsvReader reader([&](const QList<QByteArrayView>& fields) {
-            import.row(fields, table);
-            if (import.records() > maxRows)
-                throw CsvError(QStringLiteral("表“%1”读出的记录比文件能容纳的还多").arg(table));
-        });
-        const qint64 before = done;
-        try {
-            const bool finished = tools.exportTable(
-                source, table, [&](QByteArrayView chunk) { reader.feed(chunk); },
-                [&] { return progress(before + import.records(), total); });
-            if (!finished)
-                return std::nullopt;
-            reader.finish();
-        } catch (const CsvError& error) {
-            throw StoreError(QStringLiteral("无法读取 Access 数据库文件“%1”，文件可能已损坏：%2")
-                                 .arg(source, error.message()));
-        }
-        done += import.records();
-    }
-    for (const QString& other : std::as_const(jetTables))
-        report.tableNotes << QStringLiteral("表“%1”不是 Quillbox 的表，没有导入。").arg(other);
-    execSql(db, QStringLiteral("COMMIT"));
-    store.closeBooks();
-    if (!QFile::rename(part.path, target))
-        throw StoreError(QStringLiteral("无法创建文件“%1”").arg(target));
-    part.keep = true;
-    progress(done, total);
-    return report;
+    return JetImport(source, target, progress, tools).run();
 }
 
 } // namespace qb

@@ -15,16 +15,16 @@ namespace {
 // Short enough that a window pumping its events in the poll stays responsive.
 constexpr int kPollMs = 50;
 
-StoreError readError(const QString& file, const QString& reason) {
-    return StoreError(
-        QStringLiteral("无法读取 Access 数据库文件“%1”，文件可能已损坏：%2").arg(file, reason));
-}
-
 QString firstLine(const QByteArray& text) {
     return QString::fromUtf8(text.trimmed()).section(QLatin1Char('\n'), 0, 0).trimmed();
 }
 
 } // namespace
+
+StoreError damagedFileError(const QString& file, const QString& reason) {
+    return StoreError(
+        QStringLiteral("无法读取 Access 数据库文件“%1”，文件可能已损坏：%2").arg(file, reason));
+}
 
 MdbTools::MdbTools(QString toolFolder, int stallMs)
     : m_toolFolder(std::move(toolFolder))
@@ -57,7 +57,7 @@ qint64 MdbTools::rowCount(const QString& file, const QString& table) const {
     bool ok = false;
     const qint64 count = out.trimmed().toLongLong(&ok);
     if (!ok || count < 0)
-        throw readError(file, QStringLiteral("表“%1”的记录数无法读取").arg(table));
+        throw damagedFileError(file, QStringLiteral("表“%1”的记录数无法读取").arg(table));
     return count;
 }
 
@@ -112,9 +112,9 @@ bool MdbTools::run(const QString& name, const QString& file, const QStringList& 
         }
         if (quiet.elapsed() > m_stallMs) {
             stop();
-            throw readError(file, QStringLiteral("程序“%1”在 %2 秒内没有结果，已停止")
-                                      .arg(name)
-                                      .arg(m_stallMs / 1000.0));
+            throw damagedFileError(file, QStringLiteral("程序“%1”在 %2 秒内没有结果，已停止")
+                                             .arg(name)
+                                             .arg(m_stallMs / 1000.0));
         }
     }
     const QByteArray rest = process.readAllStandardOutput();
@@ -124,10 +124,11 @@ bool MdbTools::run(const QString& name, const QString& file, const QStringList& 
     // read: any complaint means records may be missing.
     const QByteArray errors = process.readAllStandardError();
     if (process.exitStatus() != QProcess::NormalExit)
-        throw readError(file, QStringLiteral("程序“%1”异常退出").arg(name));
+        throw damagedFileError(file, QStringLiteral("程序“%1”异常退出").arg(name));
     if (process.exitCode() != 0 || !errors.trimmed().isEmpty())
-        throw readError(file, firstLine(errors).isEmpty() ? QStringLiteral("程序“%1”失败").arg(name)
-                                                          : firstLine(errors));
+        throw damagedFileError(file, firstLine(errors).isEmpty()
+                                         ? QStringLiteral("程序“%1”失败").arg(name)
+                                         : firstLine(errors));
     return true;
 }
 

@@ -1,11 +1,16 @@
 #pragma once
 
+#include "store/storeerror.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <functional>
 
 namespace qb {
+
+// The error of an Access file the tools cannot read through: names the file and the reason.
+StoreError damagedFileError(const QString& file, const QString& reason);
 
 // The mdbtools programs (Debian package mdbtools) that read Access (Jet) files, each run as
 // its own process without a shell, with a UTF-8 locale and a time limit: some damaged files
