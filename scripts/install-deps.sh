@@ -7,6 +7,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-translations-l10n libgl-dev
     libsqlite3-dev sqlite3
     libbenchmark-dev
+    mdbtools
     fonts-noto-cjk
     xvfb xauth imagemagick xdotool
     desktop-file-utils appstream librsvg2-bin

@@ -4,6 +4,8 @@
 #include "export/favorites.h"
 #include "export/shell.h"
 #include "export/textexport.h"
+#include "import/jetimport.h"
+#include "jetimportcommand.h"
 #include "navpanel/frmdaohang.h"
 #include "platform/errorguard.h"
 #include "settings/settingswindow.h"
@@ -111,6 +113,10 @@ void TSDIAppForm::buildMenus() {
     N12 = addItem(exportMenu, "N12", QStringLiteral("序列号1"));
     file->addSeparator();
     FileExitItem = addItem(file, "FileExitItem", QStringLiteral("退出"));
+    file->addSeparator();
+    JetImportItem = addItem(file, "JetImportItem", QStringLiteral("导入 Access 数据库…"));
+    m_jetImport = new JetImportCommand(this, kDatabaseFilter,
+                                       [this](const QString& name) { openAsCurrent(name); });
     QMenu* other = menuBar()->addMenu(QStringLiteral("其他"));
     other->setObjectName(QStringLiteral("N2"));
     IE1 = addItem(other, "IE1", QStringLiteral("将网址导入到IE收藏夹"));
@@ -194,6 +200,7 @@ void TSDIAppForm::connectHandlers() {
     bind(N11, &TSDIAppForm::N11Click);
     bind(N12, &TSDIAppForm::N12Click);
     bind(FileExitItem, &TSDIAppForm::FileExit1Execute);
+    bind(JetImportItem, &TSDIAppForm::JetImportItemClick);
     bind(IE1, &TSDIAppForm::IE1Click);
     bind(N8, &TSDIAppForm::N8Click);
     bind(N3, &TSDIAppForm::N3Click);
@@ -499,10 +506,23 @@ void TSDIAppForm::openChosenDatabase(const QString& chosen) {
     // The remembered file that could not be opened at start may have been mended since.
     if (chosen.isEmpty() || (m_store.isOpen() && chosen == m_currentDatabasePath))
         return;
-    OpenDatabase(chosen);
-    ShowDatabaseName(chosen);
-    m_currentDatabasePath = chosen;
+    // The records of an Access file can only come over into a new database.
+    if (isJetFile(chosen))
+        return m_jetImport->offer(chosen);
+    openAsCurrent(chosen);
+}
+
+void TSDIAppForm::openAsCurrent(const QString& fileName) {
+    OpenDatabase(fileName);
+    ShowDatabaseName(fileName);
+    m_currentDatabasePath = fileName;
     ApplyCommandBarStyle();
+}
+
+void TSDIAppForm::JetImportItemClick() {
+    // The import ends by opening the new database, which closes the books.
+    leaveEditingBeforeClosing();
+    m_jetImport->chooseAndImport();
 }
 
 void TSDIAppForm::FileSaveAsItemClick() {

@@ -18,6 +18,7 @@ class QTabWidget;
 
 namespace qb {
 
+class JetImportCommand;
 class Tfrmdaohang;
 
 // The record-book window: the three book pages, the database menu, the status line and the
@@ -55,6 +56,7 @@ public:
     void FileNewItemClick();
     void FileOpenItemClick();
     void FileSaveAsItemClick();
+    void JetImportItemClick();
     void FileExit1Execute();
     void N3Click();
     void N6Click();
@@ -133,6 +135,7 @@ private:
     void leaveEditingQuietly();
     void showBookPage(BookId id);
     void enableNavigationItems();
+    void openAsCurrent(const QString& fileName);
 
     QString m_iniPath;
     QString m_currentDatabasePath;
@@ -157,6 +160,8 @@ private:
     QAction* N11 = nullptr;
     QAction* N12 = nullptr;
     QAction* FileExitItem = nullptr;
+    QAction* JetImportItem = nullptr;
+    JetImportCommand* m_jetImport = nullptr;
     QAction* IE1 = nullptr;
     QAction* N8 = nullptr;
     QAction* N3 = nullptr;

@@ -12,6 +12,8 @@ public:
         : m_request{kind, QString(), QString(), confirmOverwrite} {}
 
     void setFilter(const QString& filter) { m_request.filter = filter; }
+    // A name to offer, in place of the one last chosen.
+    void setInitialName(const QString& name) { m_request.initialName = name; }
     // The chosen name, or the empty text when cancelled.
     QString execute() {
         const QString chosen = platform().chooseFile(m_request);

@@ -9,6 +9,7 @@ namespace mb {
 inline constexpr unsigned Ok = 0x0;
 inline constexpr unsigned YesNo = 0x4;
 inline constexpr unsigned IconStop = 0x10;
+inline constexpr unsigned IconQuestion = 0x20;
 inline constexpr unsigned IconExclamation = 0x30;
 inline constexpr unsigned DefaultButton2 = 0x100;
 inline constexpr int IdOk = 1;

@@ -4,18 +4,22 @@
 #include "platform/singleinstance.h"
 #include "store/preferences.h"
 #include "store/testbooks.h"
+#include "testfiles.h"
 #include "widgets/dbgrid.h"
 #include "widgets/lbbutton.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocalSocket>
 #include <QLocale>
+#include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -291,6 +295,103 @@ private Q_SLOTS:
         QCOMPARE(form->windowTitle(), QStringLiteral("Quillbox--other.mdb"));
         QVERIFY(form->store().isOpen());
         QCOMPARE(form->store().connection().fileName(), other);
+    }
+
+    // An Access file comes over into a new database, through 打开数据库 or the menu item; the
+    // new database is then the open one and the report can be saved as text.
+    void importAccessFile_data() {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<int>("answer"); // to the offer; 0: no offer is made
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("imported");
+        const QString offer = QStringLiteral("“%1”是 Access 数据库文件，Quillbox 不能直接打开它。\n"
+                                             "要把其中的记录导入到一个新的 Quillbox 数据库吗？"
+                                             "（Access 文件本身不会被改动。）");
+        const auto row = [](const char* tag, const char* item, int answer, const char* chosen,
+                            const QString& message, bool imported) {
+            QTest::newRow(tag) << QString::fromLatin1(item) << answer << QString::fromUtf8(chosen)
+                               << message << imported;
+        };
+        row("open, yes", "FileOpenItem", mb::IdYes, "old-quillbox", offer, true);
+        row("open, no", "FileOpenItem", mb::IdNo, "", offer, false);
+        row("menu", "JetImportItem", 0, "new.mdb", QString(), true);
+        row("onto an existing file", "JetImportItem", 0, "book.mdb",
+            QStringLiteral("文件“%1”已经存在，没有新建数据库。"), false);
+        row("no mdbtools", "JetImportItem", 0, "new.mdb",
+            QStringLiteral("没有找到读取 Access 数据库所需的程序“mdb-tables”，请先安装软件包 "
+                           "mdbtools（例如：sudo apt-get install mdbtools）后再导入."),
+            false);
+    }
+    void importAccessFile() {
+        QFETCH(QString, item);
+        QFETCH(int, answer);
+        QFETCH(QString, chosen);
+        QFETCH(QString, message);
+        QFETCH(bool, imported);
+        const QString book = test::createBookFile(m_dir->path());
+        remember(book);
+        const QString old = m_dir->filePath(QStringLiteral("old.mdb"));
+        QVERIFY(QFile::copy(QStringLiteral(QB_JET_DATA "/books.mdb"), old));
+        const QByteArray oldBytes = test::readBytes(old);
+        auto form = showForm();
+        const QString target = m_dir->filePath(
+            chosen.endsWith(QStringLiteral(".mdb")) ? chosen : chosen + QStringLiteral(".mdb"));
+        m_platform->fileAnswers << old << m_dir->filePath(chosen);
+        if (answer)
+            m_platform->answers << answer;
+        const QByteArray path = qgetenv("PATH");
+        if (QTest::currentDataTag() == QByteArray("no mdbtools"))
+            qputenv("PATH", m_dir->path().toUtf8());
+        action(form.get(), qPrintable(item))->trigger();
+        qputenv("PATH", path);
+        if (message.isEmpty()) {
+            QCOMPARE(m_platform->messages.size(), 0);
+        } else {
+            QCOMPARE(m_platform->messages.size(), 1);
+            const QString named = message.contains(QStringLiteral("已经存在")) ? target : old;
+            QCOMPARE(m_platform->messages[0].text,
+                     message.contains(QStringLiteral("%1")) ? message.arg(named) : message);
+        }
+        if (answer != mb::IdNo) {
+            QCOMPARE(m_platform->fileRequests.last().initialName,
+                     m_dir->filePath(QStringLiteral("old-quillbox.mdb")));
+            QCOMPARE(m_platform->fileRequests.last().kind, FileDialogRequest::Kind::Save);
+        }
+        QCOMPARE(test::readBytes(old), oldBytes);
+        auto* report = form->findChild<QDialog*>(QStringLiteral("JetImportReport"));
+        if (!imported) {
+            QCOMPARE(form->windowTitle(), QStringLiteral("Quillbox--book.mdb"));
+            QCOMPARE(form->currentDatabasePath(), book);
+            QVERIFY(!report);
+            QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
+                     (QStringList{QStringLiteral("book.mdb"), QStringLiteral("old.mdb"),
+                                  QStringLiteral("quillbox.ini")}));
+            return;
+        }
+        QCOMPARE(form->windowTitle(), QStringLiteral("Quillbox--") + QFileInfo(target).fileName());
+        QCOMPARE(form->currentDatabasePath(), target);
+        QCOMPARE(form->store().connection().fileName(), target);
+        auto* grid = form->findChild<DBGrid*>(QStringLiteral("DBGrid1"));
+        QCOMPARE(grid->model()->rowCount(), 3);
+        QCOMPARE(grid->model()->index(0, 0).data().toString(), QStringLiteral("张三"));
+        QCOMPARE(form->findChild<DBGrid*>(QStringLiteral("DBGrid3"))->model()->rowCount(), 2);
+        QVERIFY(button(form.get(), "LbButton1")->isEnabled());
+        QVERIFY(report && report->isVisible());
+        const QString lines = QStringLiteral("Access 数据库：%1\r\n新的 Quillbox 数据库：%2\r\n\r\n"
+                                             "联系人（lianxi1）：导入 3 条记录\r\n"
+                                             "网址（wzsk1）：导入 2 条记录\r\n"
+                                             "序列号（xuliehao1）：导入 2 条记录\r\n\r\n"
+                                             "每条记录都已原样导入。\r\n")
+                                  .arg(old, target);
+        QCOMPARE(report->findChild<QPlainTextEdit*>()->toPlainText(),
+                 QString(lines).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).chopped(1));
+        m_platform->fileAnswers << m_dir->filePath(QStringLiteral("报告"));
+        QTest::mouseClick(report->findChild<QPushButton*>(QStringLiteral("SaveReportButton")),
+                          Qt::LeftButton);
+        QCOMPARE(m_platform->fileRequests.last().filter, QStringLiteral("文本文件|*.txt"));
+        QCOMPARE(test::readBytes(m_dir->filePath(QStringLiteral("报告.txt"))),
+                 test::gb18030(lines));
     }
 
     void backupCommand() {
