@@ -2,10 +2,19 @@
 
 #include <QString>
 
+#include <memory>
+
 struct sqlite3;
 struct sqlite3_stmt;
+struct sqlite3_value;
 
 namespace qb {
+
+// A copy of one stored value with its type (text, number, blob or NULL) as the engine gave it.
+struct StoredValueFree {
+    void operator()(sqlite3_value* value) const;
+};
+using StoredValue = std::unique_ptr<sqlite3_value, StoredValueFree>;
 
 // A prepared statement on a connection's SQLite handle. Qt SQL's QSqlQuery costs several
 // times more per row, which matters for the row-id load and for bulk reads of big books.
@@ -19,6 +28,8 @@ public:
     void bindText(int index, const QString& text);
     void bindNull(int index);
     void bindInt64(int index, qint64 value);
+    // Binds the value exactly as stored; a missing value binds NULL.
+    void bindValue(int index, const StoredValue& value);
     // True while a row is ready; throws the engine's error text on failure.
     bool step();
     void reset();
@@ -26,6 +37,8 @@ public:
     qint64 int64(int column) const;
     bool isNull(int column) const;
     QString text(int column) const;
+    StoredValue storedValue(int column) const;
+    int byteCount(int column) const;
     // The column's UTF-8 bytes without a copy; valid until the next step.
     const char* utf8(int column, int* length) const;
     int columnCount() const;
@@ -39,5 +52,21 @@ private:
 // Runs a statement that returns no rows.
 void execSql(sqlite3* db, const QString& sql);
 QString engineError(sqlite3* db);
+
+// A file from elsewhere may hold a schema that makes one step run for ever. Every step on a
+// connection with the deadline installed is interrupted after the time given here, with a
+// clear error and nothing changed. A statement that may rightly run long (a backup of a big
+// book) lifts the deadline for its own duration; 0 means no deadline.
+void installStatementDeadline(sqlite3* db);
+class ScopedStatementDeadline {
+public:
+    explicit ScopedStatementDeadline(int milliseconds);
+    ~ScopedStatementDeadline();
+    ScopedStatementDeadline(const ScopedStatementDeadline&) = delete;
+    ScopedStatementDeadline& operator=(const ScopedStatementDeadline&) = delete;
+
+private:
+    int m_previous;
+};
 
 } // namespace qb

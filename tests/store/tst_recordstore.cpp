@@ -14,18 +14,22 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QStringList schemaOf(const QString& file) {
+// The first column of every row, read as another program would.
+QStringList firstColumn(const QString& file, const QString& sql) {
     sqlite3* db = nullptr;
     sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, "select sql from sqlite_master where type='table' order by rowid", -1,
-                       &stmt, nullptr);
-    QStringList sql;
+    sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr);
+    QStringList values;
     while (sqlite3_step(stmt) == SQLITE_ROW)
-        sql << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        values << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
     sqlite3_finalize(stmt);
     sqlite3_close(db);
-    return sql;
+    return values;
+}
+
+QStringList schemaOf(const QString& file) {
+    return firstColumn(file, u"select sql from sqlite_master where type='table' order by rowid"_s);
 }
 
 } // namespace
@@ -155,8 +159,122 @@ private Q_SLOTS:
         test::runSql(file, u"delete from xuliehao1"_s);
         serials.edit();
         serials.setFieldText(1, u"x"_s);
-        QVERIFY(test::storeErrorOf([&] { serials.post(); }).contains(u"已被其他程序删除"_s));
+        QVERIFY(test::storeErrorOf([&] { serials.post(); }).contains(u"已被另一个程序删除"_s));
         QCOMPARE(serials.state(), DatasetState::Edit);
+    }
+
+    // A record another program stored, with values Quillbox would never write and a trigger
+    // that empties the other books. Editing its phone number changes those bytes and nothing
+    // else in the file.
+    void anEditTouchesOnlyItsColumn() {
+        const QString file = test::createBookFile(m_dir->path());
+        test::runSql(file, u"INSERT INTO lianxi1(姓名, 邮箱, QQ, 生日, 性别, 手机, 身份证) VALUES "
+                           "('张三', CAST(x'D5C5C8FD' AS TEXT), x'00FF10', 3.141592653589793, "
+                           "'', '138', printf('%.60c', '1'));"
+                           "INSERT INTO wzsk1(网址名称) VALUES ('站');"
+                           "INSERT INTO xuliehao1(名称版本号) VALUES ('软件');"
+                           "CREATE TRIGGER wipe AFTER UPDATE ON lianxi1 BEGIN "
+                           "DELETE FROM wzsk1; DELETE FROM xuliehao1; END"_s);
+        RecordStore store;
+        store.openDatabase(file);
+        BookDataset& contacts = store.book(BookId::Contacts);
+        contacts.setFieldText(contacts.columnIndex(u"手机"_s), u"139"_s);
+        contacts.post();
+        const QString stored =
+            u"SELECT typeof(姓名) || hex(姓名) || ' ' || typeof(邮箱) || hex(邮箱) || ' ' || "
+            "typeof(QQ) || hex(QQ) || ' ' || typeof(生日) || (生日 = 3.141592653589793) || ' ' || "
+            "typeof(性别) || hex(性别) || ' ' || typeof(手机) || hex(手机) || ' ' || "
+            "typeof(身份证) || length(身份证) || ' ' || typeof(备注) FROM lianxi1"_s;
+        QCOMPARE(firstColumn(file, stored),
+                 QStringList{u"textE5BCA0E4B889 textD5C5C8FD blob00FF10 real1 text text313339 "
+                             "text60 null"_s});
+        QCOMPARE(firstColumn(file, u"SELECT (SELECT count(*) FROM wzsk1) || (SELECT count(*) "
+                                   "FROM xuliehao1) || (SELECT count(*) FROM sqlite_master "
+                                   "WHERE type = 'trigger')"_s),
+                 QStringList{u"111"_s});
+    }
+
+    // Another program writes the file between this one showing the last contact and deleting
+    // or editing it. The write happens only when the row still holds what was shown; otherwise
+    // it is refused, the typed value stays, and 刷新 puts it on top of what the file holds now.
+    void staleWritesAreRefused_data() {
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<bool>("deleting");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QStringList>("stored");       // name:phone:mail after the attempt
+        QTest::addColumn<QStringList>("afterRefresh"); // and after 刷新 and 提交
+        const QString reuse = u"DELETE FROM lianxi1 WHERE 姓名 = '二'; "
+                              "INSERT INTO lianxi1(姓名, 手机) VALUES ('丙', '3')"_s;
+        const QStringList reused{u"一:1:a@x"_s, u"丙:3"_s};
+        QTest::newRow("row id reused, delete")
+            << reuse << true << u"ADOTable1: 这条记录已被另一个程序修改，没有删除。"_s << reused
+            << reused;
+        QTest::newRow("row id reused, edit")
+            << reuse << false << u"已被另一个程序修改，这次修改没有保存，输入的内容仍在"_s << reused
+            << QStringList{u"一:1:a@x"_s, u"丙:3"_s, u"二:9:a@x"_s};
+        const QString phone = u"UPDATE lianxi1 SET 手机 = '5', 邮箱 = 'b@x' WHERE 姓名 = '二'"_s;
+        QTest::newRow("changed, delete") << phone << true << u"已被另一个程序修改，没有删除"_s
+                                         << QStringList{u"一:1:a@x"_s, u"二:5:b@x"_s}
+                                         << QStringList{u"一:1:a@x"_s, u"二:5:b@x"_s};
+        QTest::newRow("changed, edit")
+            << phone << false << u"已被另一个程序修改，这次修改没有保存"_s
+            << QStringList{u"一:1:a@x"_s, u"二:5:b@x"_s}
+            << QStringList{u"一:1:a@x"_s, u"二:9:b@x"_s};
+        const QString gone = u"DELETE FROM lianxi1 WHERE 姓名 = '二'"_s;
+        QTest::newRow("deleted, delete")
+            << gone << true << u"已被另一个程序删除。请按“刷新”"_s << QStringList{u"一:1:a@x"_s}
+            << QStringList{u"一:1:a@x"_s};
+        QTest::newRow("deleted, edit")
+            << gone << false << u"已被另一个程序删除，这次修改没有保存"_s
+            << QStringList{u"一:1:a@x"_s} << QStringList{u"一:1:a@x"_s, u"二:9:a@x"_s};
+        const QString other = u"UPDATE lianxi1 SET 手机 = '7' WHERE 姓名 = '一'"_s;
+        QTest::newRow("other record changed, delete")
+            << other << true << QString() << QStringList{u"一:7:a@x"_s}
+            << QStringList{u"一:7:a@x"_s};
+        QTest::newRow("other record changed, edit")
+            << other << false << QString() << QStringList{u"一:7:a@x"_s, u"二:9:a@x"_s}
+            << QStringList{u"一:7:a@x"_s, u"二:9:a@x"_s};
+    }
+    void staleWritesAreRefused() {
+        QFETCH(QString, other);
+        QFETCH(bool, deleting);
+        QFETCH(QString, error);
+        QFETCH(QStringList, stored);
+        QFETCH(QStringList, afterRefresh);
+        const QString file = test::createBookFile(m_dir->path());
+        test::runSql(file, u"INSERT INTO lianxi1(姓名, 手机, 邮箱) VALUES ('一', '1', 'a@x'), "
+                           "('二', '2', 'a@x')"_s);
+        const auto namesAndPhones = [&file] {
+            return firstColumn(file, u"SELECT 姓名 || ':' || 手机 || ifnull(':' || 邮箱, '') "
+                                     "FROM lianxi1 ORDER BY 姓名"_s);
+        };
+        RecordStore store;
+        store.openDatabase(file);
+        BookDataset& contacts = store.book(BookId::Contacts);
+        const int phone = contacts.columnIndex(u"手机"_s);
+        contacts.last();
+        QCOMPARE(contacts.valueText(0), u"二"_s);
+        test::runSql(file, other);
+        const QString message = test::storeErrorOf([&] {
+            if (deleting) {
+                contacts.remove();
+            } else {
+                contacts.setFieldText(phone, u"9"_s);
+                contacts.post();
+            }
+        });
+        QVERIFY2(message.contains(error) && message.isEmpty() == error.isEmpty(),
+                 qPrintable(message));
+        QCOMPARE(namesAndPhones(), stored);
+        if (!deleting && !error.isEmpty()) {
+            QCOMPARE(contacts.valueText(phone), u"9"_s);
+            contacts.refresh();
+            QCOMPARE(contacts.valueText(phone), u"9"_s);
+            contacts.post();
+        } else {
+            contacts.refresh();
+        }
+        QCOMPARE(namesAndPhones(), afterRefresh);
     }
 
     void mdbRule_data() {
