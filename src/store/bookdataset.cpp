@@ -35,13 +35,12 @@ QString quoted(const QString& identifier) {
            QLatin1Char('"');
 }
 
-// The column as a browsing read sees it: the value itself, with its type, or its first
-// characters when it is longer. A write is made only while the row still shows the same.
+// The column as a browsing read sees it: its first characters (bytes of a blob, the text of a
+// number). A write is made only while the row still shows the same. Naming the column once
+// matters: SQLite loads the whole value for each mention, which for a value of megabytes is
+// the cost of the read.
 QString shownExpression(const QString& column) {
-    const QString name = quoted(column);
-    return QStringLiteral("CASE WHEN length(%1) <= %2 THEN %1 ELSE substr(%1, 1, %2) END")
-        .arg(name)
-        .arg(kShownCharacters);
+    return QStringLiteral("substr(%1, 1, %2)").arg(quoted(column)).arg(kShownCharacters);
 }
 
 // The control showed `before`, the start of `full`, and the user made it `after`: the same

@@ -103,7 +103,7 @@ QString recursiveView() {
 
 // Three rows of 200 MB each.
 QString valueBombView() {
-    return bookAsView(BookId::Websites, QStringLiteral("printf('%.*c', 200000000, 'x') || i"),
+    return bookAsView(BookId::Websites, QStringLiteral("hex(zeroblob(100000000)) || i"),
                       QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
                                      "FROM n WHERE i < 3)"));
 }

@@ -1,8 +1,10 @@
 #include "badfiles.h"
 #include "store/databasefile.h"
+#include "store/sqlitestatement.h"
 #include "testbooks.h"
 #include "testfiles.h"
 
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
@@ -192,6 +194,55 @@ private Q_SLOTS:
                                    "FROM xuliehao1) || (SELECT count(*) FROM sqlite_master "
                                    "WHERE type = 'trigger')"_s),
                  QStringList{u"111"_s});
+    }
+
+    // Values of 10 MB from another program are shown cut; an edit of one changes the whole
+    // value the way the control's text changed, and the record next to it is left alone.
+    void hugeValuesAreShownCutAndEditedWhole() {
+        const QString file = test::createBookFile(m_dir->path());
+        test::runSql(file,
+                     u"ALTER TABLE wzsk1 ADD COLUMN 附件 text;"
+                     "INSERT INTO wzsk1(网址名称, 备注, 附件) VALUES "
+                     "('站1', printf('%.*c', 10000000, '备'), printf('%.*c', 10000000, 'a')),"
+                     "('站2', printf('%.*c', 10000000, '备'), printf('%.*c', 10000000, 'b'))"_s);
+        RecordStore store;
+        store.openDatabase(file);
+        BookDataset& websites = store.book(BookId::Websites);
+        const int note = websites.columnIndex(u"备注"_s);
+        const int extra = websites.columnIndex(u"附件"_s);
+        QCOMPARE(websites.valueText(note), QString(4096, u'备'));
+        QCOMPARE(websites.rowValueText(1, extra), QString(4096, u'b'));
+        websites.setFieldText(extra, u"头"_s + QString(4096, u'a') + u"尾"_s);
+        QCOMPARE(websites.valueText(extra), u"头"_s + QString(4096, u'a') + u"尾"_s);
+        websites.setFieldText(extra, u"头"_s + QString(4095, u'a') + u"尾"_s);
+        websites.post();
+        QCOMPARE(firstColumn(file, u"SELECT length(附件) || substr(附件, 1, 1) || "
+                                   "substr(附件, 4096, 3) || length(备注) FROM wzsk1"_s),
+                 (QStringList{u"10000001头a尾a10000000"_s, u"10000000bbbb10000000"_s}));
+    }
+
+    // A statement that would run for ever or make a gigantic value stops with a clear error.
+    void runawayStatementsStop_data() {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("endless") << u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                                    "FROM n) SELECT count(*) FROM n"_s
+                                 << u"一条语句运行超过 0.2 秒，已经中止，数据库文件没有改变"_s;
+        QTest::newRow("huge value")
+            << u"SELECT hex(zeroblob(50000000))"_s << u"string or blob too big"_s;
+    }
+    void runawayStatementsStop() {
+        QFETCH(QString, sql);
+        QFETCH(QString, error);
+        RecordStore store;
+        store.openDatabase(test::createBookFile(m_dir->path()));
+        const ScopedStatementDeadline deadline(200);
+        QElapsedTimer timer;
+        timer.start();
+        const QString message =
+            test::storeErrorOf([&] { execSql(store.connection().handle(), sql); });
+        QVERIFY2(message.contains(error), qPrintable(message));
+        QVERIFY(timer.elapsed() < 2000);
     }
 
     // Another program writes the file between this one showing the last contact and deleting
