@@ -106,6 +106,7 @@ private Q_SLOTS:
         auto form = showForm();
         QCOMPARE(form->windowTitle(), QStringLiteral("Quillbox--book.mdb"));
         QVERIFY(form->store().isOpen());
+        QCOMPARE(LoadPreferences(ini()).databasePath, file);
         QCOMPARE(enabledMenuItems(form.get()).size(), 7);
         QVERIFY(button(form.get(), "LbButton1")->isEnabled());
         QVERIFY(!button(form.get(), "LbButton28")->isEnabled());
@@ -147,12 +148,14 @@ private Q_SLOTS:
         QCOMPARE(form->windowTitle(), QStringLiteral("Quillbox"));
         QVERIFY(!form->store().isOpen());
         QVERIFY(!button(form.get(), "LbButton1")->isEnabled());
-        QCOMPARE(form->currentDatabasePath(), file);
+        // Not opened again at the next start without the user's say.
+        QCOMPARE(form->currentDatabasePath(), QString());
+        QCOMPARE(LoadPreferences(ini()).databasePath, QString());
         form.reset();
         QFile again(file);
         QVERIFY(again.open(QIODevice::ReadOnly));
         QCOMPARE(again.readAll(), bytes);
-        QCOMPARE(LoadPreferences(ini()).databasePath, file);
+        QCOMPARE(LoadPreferences(ini()).databasePath, QString());
     }
 
     void newDatabaseCommand_data() {
@@ -174,6 +177,7 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(m_dir->filePath(created)));
         QCOMPARE(form->windowTitle(), QStringLiteral("Quillbox--") + created);
         QCOMPARE(form->currentDatabasePath(), m_dir->filePath(created));
+        QCOMPARE(LoadPreferences(ini()).databasePath, m_dir->filePath(created));
         QVERIFY(form->store().isOpen());
         QVERIFY(button(form.get(), "LbButton10")->isEnabled());
         QCOMPARE(form->findChild<DBGrid*>(QStringLiteral("DBGrid3"))->model()->rowCount(), 0);
@@ -234,6 +238,7 @@ private Q_SLOTS:
         QCOMPARE(form->windowTitle(), QStringLiteral("Quillbox--other.mdb"));
         QVERIFY(form->store().isOpen());
         QCOMPARE(form->store().connection().fileName(), other);
+        QCOMPARE(LoadPreferences(ini()).databasePath, other);
     }
 
     void backupCommand() {
@@ -248,6 +253,8 @@ private Q_SLOTS:
         QCOMPARE(form->currentDatabasePath(), copy);
         QCOMPARE(form->store().connection().fileName(), copy);
         QCOMPARE(form->store().book(BookId::Websites).recordCount(), 1);
+        // Remembered at once, not only when the window goes.
+        QCOMPARE(LoadPreferences(ini()).databasePath, copy);
         // Onto an existing file: refused and reported, nothing replaced.
         m_platform->fileAnswers.enqueue(file);
         action(form.get(), "FileSaveAsItem")->trigger();

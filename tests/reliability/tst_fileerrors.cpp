@@ -15,6 +15,8 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <optional>
 
 using namespace qb;
@@ -102,7 +104,8 @@ private Q_SLOTS:
         if (atStart) {
             QCOMPARE(form->windowTitle(), u"Quillbox"_s);
             QVERIFY(!form->store().isOpen());
-            QCOMPARE(form->currentDatabasePath(), bad);
+            // Not opened again at the next start without the user's say.
+            QCOMPARE(form->currentDatabasePath(), QString());
         } else {
             // The book that was open stays open (or is opened again), records and all.
             QCOMPARE(form->windowTitle(), u"Quillbox--good.mdb"_s);
@@ -282,6 +285,29 @@ private Q_SLOTS:
             QCOMPARE(form->currentDatabasePath(), book);
             QCOMPARE(form->store().connection().fileName(), book);
         }
+    }
+
+    // A preferences name that is a pipe or a link to a device: the window comes up at once
+    // with one clear error and no book, and the end of the run leaves the name as it was.
+    void preferencesThatAreNoFile_data() {
+        QTest::addColumn<bool>("pipe");
+        QTest::newRow("pipe") << true;
+        QTest::newRow("link to /dev/zero") << false;
+    }
+    void preferencesThatAreNoFile() {
+        QFETCH(bool, pipe);
+        const QString ini = m_box->ini();
+        if (pipe)
+            QCOMPARE(::mkfifo(QFile::encodeName(ini).constData(), 0600), 0);
+        else
+            QVERIFY(QFile::link(u"/dev/zero"_s, ini));
+        auto form = test::showMainWindow(ini);
+        m_box->verifyOneError(u"首选项文件“%1”不是普通文件，没有读取"_s.arg(ini));
+        QVERIFY(!form->store().isOpen());
+        form.reset();
+        QCOMPARE(m_box->platform.messages.size(), 1);
+        QCOMPARE(QFileInfo(ini).isSymLink(), !pipe);
+        QVERIFY(!QFileInfo(ini).isFile());
     }
 
     // The database itself on a full file system: the post fails, the record stays in the

@@ -143,6 +143,11 @@ private Q_SLOTS:
         QVERIFY(
             test::storeErrorOf([&] { store.backupDatabase(existing); }).contains(u"已经存在"_s));
         QCOMPARE(test::readBytes(existing), "x"_ba);
+        // A dangling link is a name in use too: the copy is not written where it points.
+        const QString link = path(u"link.mdb"_s);
+        QVERIFY(QFile::link(path(u"elsewhere.mdb"_s), link));
+        QVERIFY(test::storeErrorOf([&] { store.backupDatabase(link); }).contains(u"已经存在"_s));
+        QVERIFY(!QFile::exists(path(u"elsewhere.mdb"_s)));
         QCOMPARE(store.connection().fileName(), copy);
         QVERIFY(store.isOpen());
     }
