@@ -287,6 +287,30 @@ private Q_SLOTS:
         }
     }
 
+    // Another program changes the contact while it is edited here: 提交 is refused with a
+    // clear message, the typed phone number stays in its field, 刷新 shows the other program's
+    // change beside it, and the next 提交 stores both.
+    void recordChangedByAnotherProgram() {
+        const QString file = goodBook(m_box->dir.path());
+        auto form = startWith(file);
+        test::click(*form, "LbButton3"); // 修改
+        test::type(*form, "DBshouji", u"13900000000"_s);
+        test::runSql(file, u"UPDATE lianxi1 SET 邮箱 = 'new@example.com'"_s);
+        test::click(*form, "LbButton28"); // 提交
+        m_box->verifyOneError(u"ADOTable1: 这条记录已被另一个程序修改，这次修改没有保存，"
+                              "输入的内容仍在。请按“刷新”查看记录现在的内容，再提交。"_s);
+        test::click(*form, "LbButton3");
+        QCOMPARE(test::fieldText(*form, "DBshouji"), u"13900000000"_s);
+        QCOMPARE(test::fieldText(*form, "DBemail"), QString());
+        test::click(*form, "LbButton34"); // 刷新
+        QCOMPARE(test::fieldText(*form, "DBshouji"), u"13900000000"_s);
+        QCOMPARE(test::fieldText(*form, "DBemail"), u"new@example.com"_s);
+        test::click(*form, "LbButton28");
+        QCOMPARE(m_box->platform.messages.size(), 1);
+        QCOMPARE(test::firstColumn(file, u"SELECT 姓名 || 手机 || 邮箱 FROM lianxi1"_s),
+                 QStringList{u"张三13900000000new@example.com"_s});
+    }
+
     // A preferences name that is a pipe or a link to a device: the window comes up at once
     // with one clear error and no book, and the end of the run leaves the name as it was.
     void preferencesThatAreNoFile_data() {
