@@ -147,9 +147,9 @@ const QList<BadFileKind>& badFileKinds() {
                                                "名称版本号 char(100) PRIMARY KEY, 版本类型, "
                                                "序列号本身, 认证码, 备注) WITHOUT ROWID"));
          }},
-        {QStringLiteral("rowid column"), QStringLiteral("表“lianxi1”中有名为“rowid”的字段"),
+        {QStringLiteral("rowid column"), QStringLiteral("表“lianxi1”中有名为“ROWID”的字段"),
          [](const QString& f) {
-             makeChangedBook(f, QStringLiteral("ALTER TABLE lianxi1 ADD COLUMN rowid integer"));
+             makeChangedBook(f, QStringLiteral("ALTER TABLE lianxi1 ADD COLUMN ROWID integer"));
          }},
     };
     return kinds;

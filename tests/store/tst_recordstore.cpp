@@ -226,6 +226,23 @@ private Q_SLOTS:
                  (QStringList{u"10000001头a尾a10000000"_s, u"10000000bbbb10000000"_s}));
     }
 
+    // What the book showed of the current record stays the condition of its write, however
+    // far the grid scrolls in between.
+    void shownRecordOutlivesScrolling() {
+        const QString file = test::createBookFile(m_dir->path());
+        test::runSql(file, u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                           "WHERE i < 3000) INSERT INTO lianxi1(姓名) SELECT printf('c%04d', i) "
+                           "FROM n"_s);
+        RecordStore store;
+        store.openDatabase(file);
+        BookDataset& contacts = store.book(BookId::Contacts);
+        QCOMPARE(contacts.valueText(0), u"c0001"_s);
+        test::runSql(file, u"UPDATE lianxi1 SET 手机 = '1' WHERE 姓名 = 'c0001'"_s);
+        for (int row = 0; row < contacts.rowCount(); ++row)
+            contacts.rowValueText(row, 0);
+        QVERIFY(test::storeErrorOf([&] { contacts.remove(); }).contains(u"已被另一个程序修改"_s));
+    }
+
     // A statement that would run for ever or make a gigantic value stops with a clear error.
     void runawayStatementsStop_data() {
         QTest::addColumn<QString>("sql");
