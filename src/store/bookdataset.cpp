@@ -35,12 +35,33 @@ QString quoted(const QString& identifier) {
            QLatin1Char('"');
 }
 
-// The column as a browsing read sees it: its first characters (bytes of a blob, the text of a
-// number). A write is made only while the row still shows the same. Naming the column once
-// matters: SQLite loads the whole value for each mention, which for a value of megabytes is
-// the cost of the read.
+// The column as a browsing read kept it: its first characters as text. A write is made only
+// while the row still starts the same.
 QString shownExpression(const QString& column) {
-    return QStringLiteral("substr(%1, 1, %2)").arg(quoted(column)).arg(kShownCharacters);
+    return QStringLiteral("CAST(substr(%1, 1, %2) AS TEXT)")
+        .arg(quoted(column))
+        .arg(kShownCharacters);
+}
+
+// The first kShownCharacters characters of a stored value, counted as substr() counts them:
+// bytes of a blob; in a text, a byte from 0xC0 up with the continuation bytes after it, or any
+// other byte, up to the first zero byte. So the engine can compare what was read.
+QByteArrayView shownStart(QByteArrayView bytes, bool blob) {
+    if (blob)
+        return bytes.first(std::min<qsizetype>(bytes.size(), kShownCharacters));
+    if (bytes.size() <= kShownCharacters) { // no more characters than bytes: nearly every value
+        const qsizetype zero = bytes.indexOf('\0');
+        return zero < 0 ? bytes : bytes.first(zero);
+    }
+    qsizetype at = 0;
+    for (int characters = 0;
+         characters < kShownCharacters && at < bytes.size() && bytes[at] != '\0'; ++characters) {
+        if (static_cast<unsigned char>(bytes[at++]) < 0xC0)
+            continue;
+        while (at < bytes.size() && (static_cast<unsigned char>(bytes[at]) & 0xC0) == 0x80)
+            ++at;
+    }
+    return bytes.first(at);
 }
 
 // The control showed `before`, the start of `full`, and the user made it `after`: the same
@@ -77,21 +98,29 @@ Column columnFromDeclaration(const QString& name, const QString& declared, bool 
 
 // One row as the book last read it.
 struct ShownRow {
-    QStringList texts;              // value texts, cut to kShownCharacters
-    std::vector<StoredValue> shown; // the stored values as read: what a write must still find
-    std::vector<bool> maybeCut;     // the value may go on beyond its text
+    QStringList texts; // value texts, cut to kShownCharacters
+    // The start of each value as read, one after another: what a write must still find.
+    QByteArray starts;
+    std::vector<qsizetype> ends;
+    std::vector<bool> nulls;
+    std::vector<bool> cut; // the value goes on beyond its text
+
+    QByteArrayView start(int column) const {
+        const qsizetype from = column == 0 ? 0 : ends[size_t(column) - 1];
+        return QByteArrayView(starts).sliced(from, ends[size_t(column)] - from);
+    }
 };
 
 // Recently shown rows, keyed by row id.
 class RowCache {
 public:
-    RowCache(sqlite3* db, const QString& table, const QString& shownColumns) {
+    RowCache(sqlite3* db, const QString& table, const QString& columns) {
         QStringList params;
         for (int i = 1; i <= kPageRows; ++i)
             params << QStringLiteral("?%1").arg(i);
         m_page = std::make_unique<SqliteStatement>(
             db, QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid IN (%3)")
-                    .arg(shownColumns, table, params.join(QLatin1Char(','))));
+                    .arg(columns, table, params.join(QLatin1Char(','))));
     }
 
     const ShownRow* find(qint64 rowId) const {
@@ -105,7 +134,7 @@ public:
     // when the cache is emptied: it is the current record, and what the book showed of it is
     // the condition of its next write.
     void fetch(const std::vector<qint64>& ids,
-               const std::function<QString(const SqliteStatement&, int)>& valueText,
+               const std::function<QString(int column, QByteArrayView start)>& valueText,
                int columnCount, qint64 keep) {
         if (m_rows.size() + kPageRows > kCacheRows)
             clearAllBut(keep);
@@ -116,20 +145,30 @@ public:
                 m_page->bindInt64(++bound, id);
         if (bound == 0)
             return;
-        while (m_page->step()) {
-            ShownRow row;
-            row.texts.reserve(columnCount);
-            for (int c = 0; c < columnCount; ++c) {
-                // Copied before the text is taken: taking it may change the value's type.
-                row.shown.push_back(m_page->storedValue(c + 1));
-                row.texts << valueText(*m_page, c);
-                row.maybeCut.push_back(m_page->byteCount(c + 1) >= kShownCharacters);
-            }
-            m_rows.insert_or_assign(m_page->int64(0), std::move(row));
-        }
+        while (m_page->step())
+            m_rows.insert_or_assign(m_page->int64(0), readRow(valueText, columnCount));
     }
 
 private:
+    ShownRow readRow(const std::function<QString(int, QByteArrayView)>& valueText,
+                     int columnCount) const {
+        ShownRow row;
+        row.texts.reserve(columnCount);
+        row.ends.reserve(size_t(columnCount));
+        for (int c = 0; c < columnCount; ++c) {
+            const bool blob = m_page->isBlob(c + 1); // before the text is taken
+            int length = 0;
+            const char* bytes = m_page->utf8(c + 1, &length); // the row id comes first
+            const QByteArrayView start = shownStart(QByteArrayView(bytes, length), blob);
+            row.nulls.push_back(bytes == nullptr);
+            row.cut.push_back(start.size() < length);
+            row.starts += start;
+            row.ends.push_back(row.starts.size());
+            row.texts << (bytes ? valueText(c, start) : QString());
+        }
+        return row;
+    }
+
     void clearAllBut(qint64 keep) {
         auto kept = m_rows.extract(keep);
         m_rows.clear();
@@ -172,13 +211,6 @@ QString BookDataset::quotedColumns() const {
     for (const Column& column : m_columns)
         names << quoted(column.name);
     return names.join(QLatin1Char(','));
-}
-
-QString BookDataset::shownColumns() const {
-    QStringList expressions;
-    for (const Column& column : m_columns)
-        expressions << shownExpression(column.name);
-    return expressions.join(QLatin1Char(','));
 }
 
 QString BookDataset::keyOrder() const {
@@ -264,7 +296,7 @@ void BookDataset::open(Connection& connection) {
     try {
         loadColumns(connection.handle());
         loadRowIds();
-        m_cache = std::make_unique<RowCache>(connection.handle(), quotedTable(), shownColumns());
+        m_cache = std::make_unique<RowCache>(connection.handle(), quotedTable(), quotedColumns());
     } catch (...) {
         m_cache.reset();
         m_rows.clear();
@@ -405,7 +437,7 @@ void BookDataset::edit() {
     m_original = m_buffer;
     m_controlText.assign(size_t(m_columns.size()), std::nullopt);
     const ShownRow* shown = m_cache->find(currentRowId());
-    m_maybeCut = shown ? shown->maybeCut : std::vector<bool>(size_t(m_columns.size()), false);
+    m_maybeCut = shown ? shown->cut : std::vector<bool>(size_t(m_columns.size()), false);
     m_modified = false;
     setState(DatasetState::Edit);
 }
@@ -582,7 +614,11 @@ const ShownRow* BookDataset::shownRow(int row) const {
     if (std::find(ids.begin(), ids.end(), rowId) == ids.end())
         ids.push_back(rowId);
     m_cache->fetch(
-        ids, [this](const SqliteStatement& r, int c) { return storedValueText(r, c); },
+        ids,
+        [this](int c, QByteArrayView start) {
+            const QString text = QString::fromUtf8(start);
+            return m_columns[c].kind == ColumnKind::Date ? dateValueText(text) : text;
+        },
         int(m_columns.size()), currentRowId());
     return m_cache->find(rowId);
 }
@@ -702,8 +738,12 @@ QString BookDataset::shownCondition(int firstParam) const {
 
 void BookDataset::bindShown(SqliteStatement& statement, int firstParam,
                             const ShownRow& shown) const {
-    for (int c = 0; c < m_columns.size(); ++c)
-        statement.bindValue(firstParam + c, shown.shown[size_t(c)]);
+    for (int c = 0; c < m_columns.size(); ++c) {
+        if (shown.nulls[size_t(c)])
+            statement.bindNull(firstParam + c);
+        else
+            statement.bindUtf8(firstParam + c, shown.start(c));
+    }
 }
 
 bool BookDataset::currentRowStillAsShown() const {
@@ -749,7 +789,7 @@ void BookDataset::rebasePendingEdit(bool stillThere) {
         if (m_buffer[c] == m_original[c]) {
             m_buffer[c] = now[c];
             m_controlText[size_t(c)].reset();
-            m_maybeCut[size_t(c)] = shown && shown->maybeCut[size_t(c)];
+            m_maybeCut[size_t(c)] = shown && shown->cut[size_t(c)];
         }
         m_original[c] = now[c];
     }

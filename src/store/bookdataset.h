@@ -142,7 +142,6 @@ private:
     int indexOfRowId(qint64 rowId, int hint) const;
     QString quotedTable() const;
     QString quotedColumns() const;
-    QString shownColumns() const;
     QString keyOrder() const;
     const ShownRow* shownRow(int row) const;
     QStringList readRecordTexts(int row) const;

@@ -76,11 +76,8 @@ void SqliteStatement::bindInt64(int index, qint64 value) {
     sqlite3_bind_int64(m_stmt, index, value);
 }
 
-void SqliteStatement::bindValue(int index, const StoredValue& value) {
-    if (value)
-        sqlite3_bind_value(m_stmt, index, value.get());
-    else
-        sqlite3_bind_null(m_stmt, index);
+void SqliteStatement::bindUtf8(int index, QByteArrayView bytes) {
+    sqlite3_bind_text(m_stmt, index, bytes.data(), int(bytes.size()), SQLITE_TRANSIENT);
 }
 
 bool SqliteStatement::step() {
@@ -114,12 +111,8 @@ QString SqliteStatement::text(int column) const {
     return QString::fromUtf8(bytes, length);
 }
 
-StoredValue SqliteStatement::storedValue(int column) const {
-    return StoredValue(sqlite3_value_dup(sqlite3_column_value(m_stmt, column)));
-}
-
-int SqliteStatement::byteCount(int column) const {
-    return sqlite3_column_bytes(m_stmt, column);
+bool SqliteStatement::isBlob(int column) const {
+    return sqlite3_column_type(m_stmt, column) == SQLITE_BLOB;
 }
 
 const char* SqliteStatement::utf8(int column, int* length) const {
@@ -130,10 +123,6 @@ const char* SqliteStatement::utf8(int column, int* length) const {
 
 int SqliteStatement::columnCount() const {
     return sqlite3_column_count(m_stmt);
-}
-
-void StoredValueFree::operator()(sqlite3_value* value) const {
-    sqlite3_value_free(value);
 }
 
 void installStatementDeadline(sqlite3* db) {

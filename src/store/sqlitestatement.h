@@ -1,20 +1,12 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
-
-#include <memory>
 
 struct sqlite3;
 struct sqlite3_stmt;
-struct sqlite3_value;
 
 namespace qb {
-
-// A copy of one stored value with its type (text, number, blob or NULL) as the engine gave it.
-struct StoredValueFree {
-    void operator()(sqlite3_value* value) const;
-};
-using StoredValue = std::unique_ptr<sqlite3_value, StoredValueFree>;
 
 // A prepared statement on a connection's SQLite handle. Qt SQL's QSqlQuery costs several
 // times more per row, which matters for the row-id load and for bulk reads of big books.
@@ -28,8 +20,8 @@ public:
     void bindText(int index, const QString& text);
     void bindNull(int index);
     void bindInt64(int index, qint64 value);
-    // Binds the value exactly as stored; a missing value binds NULL.
-    void bindValue(int index, const StoredValue& value);
+    // Binds the bytes as text as they are, valid UTF-8 or not.
+    void bindUtf8(int index, QByteArrayView bytes);
     // True while a row is ready; throws the engine's error text on failure.
     bool step();
     void reset();
@@ -37,8 +29,7 @@ public:
     qint64 int64(int column) const;
     bool isNull(int column) const;
     QString text(int column) const;
-    StoredValue storedValue(int column) const;
-    int byteCount(int column) const;
+    bool isBlob(int column) const;
     // The column's UTF-8 bytes without a copy; valid until the next step.
     const char* utf8(int column, int* length) const;
     int columnCount() const;

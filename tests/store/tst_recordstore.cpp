@@ -175,9 +175,10 @@ private Q_SLOTS:
     // else in the file.
     void anEditTouchesOnlyItsColumn() {
         const QString file = test::createBookFile(m_dir->path());
-        test::runSql(file, u"INSERT INTO lianxi1(姓名, 邮箱, QQ, 生日, 性别, 手机, 身份证) VALUES "
-                           "('张三', CAST(x'D5C5C8FD' AS TEXT), x'00FF10', 3.141592653589793, "
-                           "'', '138', printf('%.60c', '1'));"
+        test::runSql(file, u"INSERT INTO lianxi1(姓名, 邮箱, QQ, 生日, 性别, 手机, 身份证, 传真) "
+                           "VALUES ('张三', CAST(x'D5C5C8FD' AS TEXT), x'00FF10', "
+                           "3.141592653589793, '', '138', printf('%.60c', '1'), "
+                           "CAST(x'610062' AS TEXT));"
                            "INSERT INTO wzsk1(网址名称) VALUES ('站');"
                            "INSERT INTO xuliehao1(名称版本号) VALUES ('软件');"
                            "CREATE TRIGGER wipe AFTER UPDATE ON lianxi1 BEGIN "
@@ -191,10 +192,11 @@ private Q_SLOTS:
             u"SELECT typeof(姓名) || hex(姓名) || ' ' || typeof(邮箱) || hex(邮箱) || ' ' || "
             "typeof(QQ) || hex(QQ) || ' ' || typeof(生日) || (生日 = 3.141592653589793) || ' ' || "
             "typeof(性别) || hex(性别) || ' ' || typeof(手机) || hex(手机) || ' ' || "
-            "typeof(身份证) || length(身份证) || ' ' || typeof(备注) FROM lianxi1"_s;
+            "typeof(身份证) || length(身份证) || ' ' || typeof(传真) || hex(传真) || ' ' || "
+            "typeof(备注) FROM lianxi1"_s;
         QCOMPARE(firstColumn(file, stored),
                  QStringList{u"textE5BCA0E4B889 textD5C5C8FD blob00FF10 real1 text text313339 "
-                             "text60 null"_s});
+                             "text60 text610062 null"_s});
         QCOMPARE(firstColumn(file, u"SELECT (SELECT count(*) FROM wzsk1) || (SELECT count(*) "
                                    "FROM xuliehao1) || (SELECT count(*) FROM sqlite_master "
                                    "WHERE type = 'trigger')"_s),
