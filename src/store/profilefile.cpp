@@ -137,7 +137,7 @@ void ProfileFile::load() {
     QFile file(m_fileName);
     if (!file.open(QIODevice::ReadOnly))
         return;
-    QList<QByteArray> lines = file.read(kMaxFileBytes).split('\n');
+    QList<QByteArray> lines = file.readAll().split('\n');
     if (lines.back().isEmpty()) // the end of the last line, or an empty file
         lines.removeLast();
     for (QByteArray& line : lines) {
