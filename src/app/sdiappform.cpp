@@ -11,6 +11,7 @@
 #include "settings/settingswindow.h"
 #include "store/databasefile.h"
 #include "store/preferences.h"
+#include "store/storeerror.h"
 #include "widgets/dbgrid.h"
 #include "widgets/lbbutton.h"
 
@@ -249,10 +250,7 @@ void TSDIAppForm::FormShow() {
     if (QFileInfo(m_currentDatabasePath).isFile()) {
         // A remembered file that cannot be opened is reported; the window still comes up with
         // the books closed and their commands disabled.
-        guarded([this] {
-            OpenDatabase(m_currentDatabasePath);
-            ShowDatabaseName(m_currentDatabasePath);
-        });
+        guarded([this] { OpenRememberedDatabase(); });
     }
     ApplyCommandBarStyle();
     ResetPages();
@@ -260,8 +258,8 @@ void TSDIAppForm::FormShow() {
 
 void TSDIAppForm::FormDestroy() {
     // Only a window whose preferences were read writes them back, so a window that never
-    // came up cannot wipe the remembered state.
-    if (!m_shown || std::exchange(m_destroyed, true))
+    // came up, or found a preferences file it would not read, cannot wipe what it holds.
+    if (!m_preferencesRead || std::exchange(m_destroyed, true))
         return;
     leaveEditingQuietly();
     if (!m_unattended) {
@@ -316,6 +314,32 @@ void TSDIAppForm::LoadPreferences() {
     m_currentDatabasePath = prefs.databasePath;
     for (BookId id : allBooks())
         book(id).setSearchHistory(prefs.histories[size_t(id)]);
+    m_preferencesRead = true;
+}
+
+void TSDIAppForm::OpenRememberedDatabase() {
+    // Forgotten until it has opened: a file that hangs or crashes the program at start must not
+    // do so again at every start, nor one that fails to open.
+    const QString remembered = std::exchange(m_currentDatabasePath, QString());
+    RememberDatabasePath(false);
+    OpenDatabase(remembered);
+    ShowDatabaseName(remembered);
+    m_currentDatabasePath = remembered;
+    RememberDatabasePath(false);
+}
+
+// The remembered file follows a switch at once: a session that ends without the final save
+// (a crash, a power cut) still starts next time on the file it worked on. At start a failure
+// is left for the final save to report, so that it never keeps the book from opening.
+void TSDIAppForm::RememberDatabasePath(bool reportFailure) {
+    if (!m_preferencesRead)
+        return;
+    try {
+        qb::SaveDatabasePath(m_iniPath, m_currentDatabasePath);
+    } catch (const StoreError&) {
+        if (reportFailure)
+            throw;
+    }
 }
 
 void TSDIAppForm::SavePreferences() {
@@ -485,6 +509,7 @@ void TSDIAppForm::FileNewItemClick() {
     ShowDatabaseName(name);
     m_currentDatabasePath = name;
     ApplyCommandBarStyle();
+    RememberDatabasePath();
 }
 
 void TSDIAppForm::FileOpenItemClick() {
@@ -517,6 +542,7 @@ void TSDIAppForm::openAsCurrent(const QString& fileName) {
     ShowDatabaseName(fileName);
     m_currentDatabasePath = fileName;
     ApplyCommandBarStyle();
+    RememberDatabasePath();
 }
 
 void TSDIAppForm::JetImportItemClick() {
@@ -537,6 +563,7 @@ void TSDIAppForm::FileSaveAsItemClick() {
     m_store.backupDatabase(name);
     ShowDatabaseName(name);
     m_currentDatabasePath = name;
+    RememberDatabasePath();
 }
 
 void TSDIAppForm::FileExit1Execute() {

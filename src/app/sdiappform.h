@@ -127,6 +127,8 @@ private:
     void BindSerials();
     void LoadPreferences();
     void SavePreferences();
+    void OpenRememberedDatabase();
+    void RememberDatabasePath(bool reportFailure = true);
     void relayoutCommandColumn(int left);
     QString fieldText(BookId id, const QString& control) const;
     void restoreFromTray();
@@ -140,6 +142,7 @@ private:
     QString m_iniPath;
     QString m_currentDatabasePath;
     bool m_shown = false;
+    bool m_preferencesRead = false;
     bool m_destroyed = false;
     bool m_unattended = false;
 

@@ -1,5 +1,6 @@
 #include "favorites.h"
 
+#include "besidefile.h"
 #include "gb18030.h"
 #include "platform/platform.h"
 #include "shell.h"
@@ -10,7 +11,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -70,14 +70,6 @@ QByteArray shortcutContent(Gb18030Encoder& encoder, const QString& address) {
     url.remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
     return encoder.encode(
         QString(QStringLiteral("[InternetShortcut]\r\nURL=") + url + QStringLiteral("\r\n")));
-}
-
-// A name in the target's folder to write the file under first: short, so that a target name
-// near the system's limit still fits, and random, so that it is free.
-QByteArray temporaryNameBeside(const QByteArray& name) {
-    const QByteArray folder = name.left(name.lastIndexOf('/') + 1);
-    return folder + ".qb-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36) +
-           ".tmp";
 }
 
 // The file is complete before it takes the name: a full disk never leaves a cut-off shortcut

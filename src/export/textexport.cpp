@@ -1,5 +1,6 @@
 #include "textexport.h"
 
+#include "besidefile.h"
 #include "bytesink.h"
 #include "gb18030.h"
 #include "gridorderspool.h"
@@ -9,11 +10,14 @@
 #include "store/sqlitestatement.h"
 #include "store/storeerror.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
 
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <unistd.h>
 #include <vector>
 
 namespace qb {
@@ -64,16 +68,27 @@ void trimBytes(const char*& bytes, qsizetype& length) {
 }
 
 // The export file: filled through a buffer into a temporary file beside the target, which
-// commit() renames into place. Destroyed without commit, it removes the temporary file.
+// commit() renames into place. Destroyed without commit, it removes the temporary file. The
+// rename replaces a link at the target name; QSaveFile would write through it, onto whatever
+// the link names (the open database, say).
 class ExportFile : public ByteSink {
 public:
     explicit ExportFile(const QString& target)
-        : m_file(target)
-        , m_target(target)
+        : m_target(target)
+        , m_name(QFile::encodeName(target))
+        , m_temporary(temporaryNameBeside(m_name))
+        , m_file(QFile::decodeName(m_temporary))
         , m_buffer(2 * kFlushBytes, Qt::Uninitialized) {
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        if (m_name.contains('\0') ||
+            !m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
             throw cannotCreate(m_target);
     }
+    ~ExportFile() override {
+        if (!m_committed)
+            m_file.remove();
+    }
+    ExportFile(const ExportFile&) = delete;
+    ExportFile& operator=(const ExportFile&) = delete;
 
     // Space for at least n bytes; advance() then says how much of it was written.
     char* room(qsizetype n) override {
@@ -91,8 +106,14 @@ public:
     }
     void commit() {
         flush();
-        if (!m_file.commit())
+        keepPermissionsOfTarget();
+        // On disk before it takes the name: a power cut never leaves an empty file there.
+        if (::fsync(m_file.handle()) != 0)
             throw cannotCreate(m_target);
+        m_file.close();
+        if (std::rename(m_temporary.constData(), m_name.constData()) != 0)
+            throw cannotCreate(m_target);
+        m_committed = true;
     }
 
 private:
@@ -102,11 +123,31 @@ private:
         m_used = 0;
     }
 
-    QSaveFile m_file;
+    // A file that is replaced keeps who may read it; a new one gets the usual rights.
+    void keepPermissionsOfTarget() {
+        const QFileInfo old(m_target);
+        if (old.isFile() && !old.isSymLink())
+            m_file.setPermissions(old.permissions());
+    }
+
     QString m_target;
+    QByteArray m_name;
+    QByteArray m_temporary;
+    QFile m_file;
     QByteArray m_buffer;
     qsizetype m_used = 0;
+    bool m_committed = false;
 };
+
+// The export would replace the book it reads: refused, whether the name is the database's own
+// or a link to it.
+void refuseOpenDatabase(const QString& target, const QString& database) {
+    std::error_code error;
+    if (std::filesystem::equivalent(QFile::encodeName(target).toStdString(),
+                                    QFile::encodeName(database).toStdString(), error))
+        throw StoreError(
+            QStringLiteral("不能导出到“%1”：它是打开着的数据库文件，导出没有进行").arg(target));
+}
 
 char* put(char* out, const QByteArray& bytes) {
     std::memcpy(out, bytes.constData(), size_t(bytes.size()));
@@ -258,7 +299,9 @@ void exportBookText(RecordStore& store, BookId book, FileDialog& sd1) {
     const QString chosen = sd1.execute();
     if (chosen.isEmpty())
         return;
-    writeBookText(store.book(book), book, textExportTarget(chosen));
+    const QString target = textExportTarget(chosen);
+    refuseOpenDatabase(target, store.connection().fileName());
+    writeBookText(store.book(book), book, target);
 }
 
 } // namespace qb

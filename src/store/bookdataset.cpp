@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <limits>
 #include <sqlite3.h>
+#include <unordered_map>
 
 namespace qb {
 
@@ -21,11 +22,61 @@ constexpr qint64 kNewRow = std::numeric_limits<qint64>::min();
 // keeps a few pages so that scrolling back and forth does not hit the file again.
 constexpr int kPageRows = 64;
 constexpr int kCacheRows = 16 * kPageRows;
+// A grid cell shows one line and an entry field a screenful: values are read cut to this many
+// characters, so a book with values of megabytes (written by another program) still opens
+// and moves at once. The whole value is read only when its column is edited, or exported.
+constexpr int kShownCharacters = 4096;
+const QStringList kRowIdNames = {QStringLiteral("rowid"), QStringLiteral("oid"),
+                                 QStringLiteral("_rowid_")};
 
 QString quoted(const QString& identifier) {
     QString text = identifier;
     return QLatin1Char('"') + text.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
            QLatin1Char('"');
+}
+
+// The column as a browsing read kept it: its first characters as text. A write is made only
+// while the row still starts the same.
+QString shownExpression(const QString& column) {
+    return QStringLiteral("CAST(substr(%1, 1, %2) AS TEXT)")
+        .arg(quoted(column))
+        .arg(kShownCharacters);
+}
+
+// The first kShownCharacters characters of a stored value, counted as substr() counts them:
+// bytes of a blob; in a text, a byte from 0xC0 up with the continuation bytes after it, or any
+// other byte, up to the first zero byte. So the engine can compare what was read.
+QByteArrayView shownStart(QByteArrayView bytes, bool blob) {
+    if (blob)
+        return bytes.first(std::min<qsizetype>(bytes.size(), kShownCharacters));
+    if (bytes.size() <= kShownCharacters) { // no more characters than bytes: nearly every value
+        const qsizetype zero = bytes.indexOf('\0');
+        return zero < 0 ? bytes : bytes.first(zero);
+    }
+    qsizetype at = 0;
+    for (int characters = 0;
+         characters < kShownCharacters && at < bytes.size() && bytes[at] != '\0'; ++characters) {
+        if (static_cast<unsigned char>(bytes[at++]) < 0xC0)
+            continue;
+        while (at < bytes.size() && (static_cast<unsigned char>(bytes[at]) & 0xC0) == 0x80)
+            ++at;
+    }
+    return bytes.first(at);
+}
+
+// The control showed `before`, the start of `full`, and the user made it `after`: the same
+// change is made to the full value, whose part beyond what the control showed stays.
+QString spliced(const QString& before, const QString& after, const QString& full) {
+    const qsizetype common = std::min(before.size(), after.size());
+    qsizetype head = 0;
+    while (head < common && before[head] == after[head])
+        ++head;
+    qsizetype tail = 0;
+    while (tail < common - head &&
+           before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
+        ++tail;
+    return full.left(head) + after.mid(head, after.size() - head - tail) +
+           full.mid(before.size() - tail);
 }
 
 Column columnFromDeclaration(const QString& name, const QString& declared, bool key) {
@@ -45,7 +96,22 @@ Column columnFromDeclaration(const QString& name, const QString& declared, bool 
 
 } // namespace
 
-// Value texts of recently shown rows, keyed by row id.
+// One row as the book last read it.
+struct ShownRow {
+    QStringList texts; // value texts, cut to kShownCharacters
+    // The start of each value as read, one after another: what a write must still find.
+    QByteArray starts;
+    std::vector<qsizetype> ends;
+    std::vector<bool> nulls;
+    std::vector<bool> cut; // the value goes on beyond its text
+
+    QByteArrayView start(int column) const {
+        const qsizetype from = column == 0 ? 0 : ends[size_t(column) - 1];
+        return QByteArrayView(starts).sliced(from, ends[size_t(column)] - from);
+    }
+};
+
+// Recently shown rows, keyed by row id.
 class RowCache {
 public:
     RowCache(sqlite3* db, const QString& table, const QString& columns) {
@@ -57,19 +123,21 @@ public:
                     .arg(columns, table, params.join(QLatin1Char(','))));
     }
 
-    const QStringList* find(qint64 rowId) const {
-        const auto it = m_rows.constFind(rowId);
-        return it == m_rows.constEnd() ? nullptr : &it.value();
+    const ShownRow* find(qint64 rowId) const {
+        const auto it = m_rows.find(rowId);
+        return it == m_rows.end() ? nullptr : &it->second;
     }
-    void forget(qint64 rowId) { m_rows.remove(rowId); }
+    void forget(qint64 rowId) { m_rows.erase(rowId); }
     void clear() { m_rows.clear(); }
 
-    // Reads the rows among ids that are not cached yet, in one statement.
+    // Reads the rows among ids that are not cached yet, in one statement. The row `keep` stays
+    // when the cache is emptied: it is the current record, and what the book showed of it is
+    // the condition of its next write.
     void fetch(const std::vector<qint64>& ids,
-               const std::function<QString(const SqliteStatement&, int)>& valueText,
-               int columnCount) {
+               const std::function<QString(int column, QByteArrayView start)>& valueText,
+               int columnCount, qint64 keep) {
         if (m_rows.size() + kPageRows > kCacheRows)
-            m_rows.clear();
+            clearAllBut(keep);
         m_page->reset();
         int bound = 0;
         for (qint64 id : ids)
@@ -77,18 +145,39 @@ public:
                 m_page->bindInt64(++bound, id);
         if (bound == 0)
             return;
-        while (m_page->step()) {
-            QStringList texts;
-            texts.reserve(columnCount);
-            for (int c = 0; c < columnCount; ++c)
-                texts << valueText(*m_page, c);
-            m_rows.insert(m_page->int64(0), texts);
-        }
+        while (m_page->step())
+            m_rows.insert_or_assign(m_page->int64(0), readRow(valueText, columnCount));
     }
 
 private:
+    ShownRow readRow(const std::function<QString(int, QByteArrayView)>& valueText,
+                     int columnCount) const {
+        ShownRow row;
+        row.texts.reserve(columnCount);
+        row.ends.reserve(size_t(columnCount));
+        for (int c = 0; c < columnCount; ++c) {
+            const bool blob = m_page->isBlob(c + 1); // before the text is taken
+            int length = 0;
+            const char* bytes = m_page->utf8(c + 1, &length); // the row id comes first
+            const QByteArrayView start = shownStart(QByteArrayView(bytes, length), blob);
+            row.nulls.push_back(bytes == nullptr);
+            row.cut.push_back(start.size() < length);
+            row.starts += start;
+            row.ends.push_back(row.starts.size());
+            row.texts << (bytes ? valueText(c, start) : QString());
+        }
+        return row;
+    }
+
+    void clearAllBut(qint64 keep) {
+        auto kept = m_rows.extract(keep);
+        m_rows.clear();
+        if (!kept.empty())
+            m_rows.insert(std::move(kept));
+    }
+
     std::unique_ptr<SqliteStatement> m_page;
-    QHash<qint64, QStringList> m_rows;
+    std::unordered_map<qint64, ShownRow> m_rows;
 };
 
 BookDataset::BookDataset(const QString& name, QObject* parent)
@@ -134,17 +223,46 @@ void BookDataset::verify(Connection& connection) const {
         Connection& c;
         ~Release() { c.release(); }
     } release{connection};
+    checkOrdinaryTable(connection.handle());
     SqliteStatement info(connection.handle(),
                          QStringLiteral("SELECT name FROM pragma_table_info(?1)"));
     info.bindText(1, m_table);
     QStringList present;
     while (info.step())
         present << info.text(0);
-    if (present.isEmpty())
-        fail(QStringLiteral("数据库文件中没有表“%1”").arg(m_table));
     for (const QString& required : m_requiredColumns)
         if (!present.contains(required))
             fail(QStringLiteral("表“%1”中没有字段“%2”").arg(m_table, required));
+    // Such a column hides the row id that every write names the record by.
+    for (const QString& name : present)
+        if (kRowIdNames.contains(name, Qt::CaseInsensitive))
+            fail(QStringLiteral("表“%1”中有名为“%2”的字段，会和记录的行号混淆，"
+                                "Quillbox 不能打开这个文件")
+                     .arg(m_table, name));
+}
+
+void BookDataset::checkOrdinaryTable(sqlite3* db) const {
+    // A view or virtual table in the place of a book would run someone else's query at every
+    // read (a recursive view never ends); a table without row ids cannot be written safely.
+    SqliteStatement kind(db, QStringLiteral("SELECT type, sql FROM sqlite_schema WHERE name = ?1 "
+                                            "COLLATE NOCASE AND type IN ('table', 'view')"));
+    kind.bindText(1, m_table);
+    if (!kind.step())
+        fail(QStringLiteral("数据库文件中没有表“%1”").arg(m_table));
+    const auto refuse = [this](const QString& what) {
+        fail(QStringLiteral("数据库文件中的“%1”是%2，不是普通的表，Quillbox 不能打开这个文件")
+                 .arg(m_table, what));
+    };
+    if (kind.text(0) == QStringLiteral("view"))
+        refuse(QStringLiteral("视图"));
+    if (kind.text(1).startsWith(QStringLiteral("create virtual"), Qt::CaseInsensitive))
+        refuse(QStringLiteral("虚拟表"));
+    try {
+        SqliteStatement rowIds(db,
+                               QStringLiteral("SELECT rowid FROM %1 LIMIT 0").arg(quotedTable()));
+    } catch (const StoreError&) {
+        refuse(QStringLiteral("没有行号的表"));
+    }
 }
 
 void BookDataset::loadColumns(sqlite3* db) {
@@ -284,6 +402,9 @@ void BookDataset::startInsert(int at) {
     m_currentBeforeInsert = m_current;
     m_rows.insert(m_rows.begin() + at, kNewRow);
     m_buffer = QStringList(m_columns.size(), QString());
+    m_original = m_buffer;
+    m_controlText.assign(size_t(m_columns.size()), std::nullopt);
+    m_maybeCut.assign(size_t(m_columns.size()), false);
     m_modified = false;
     m_current = at;
     m_eof = false;
@@ -313,6 +434,10 @@ void BookDataset::edit() {
         return;
     }
     m_buffer = readRecordTexts(m_current);
+    m_original = m_buffer;
+    m_controlText.assign(size_t(m_columns.size()), std::nullopt);
+    const ShownRow* shown = m_cache->find(currentRowId());
+    m_maybeCut = shown ? shown->cut : std::vector<bool>(size_t(m_columns.size()), false);
     m_modified = false;
     setState(DatasetState::Edit);
 }
@@ -325,10 +450,17 @@ void BookDataset::remove() {
     }
     checkNotEmpty();
     const qint64 rowId = currentRowId();
-    SqliteStatement del(m_connection->handle(),
-                        QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(quotedTable()));
+    const ShownRow* shown = shownRow(m_current);
+    if (!shown)
+        failStale(false);
+    SqliteStatement del(
+        m_connection->handle(),
+        QStringLiteral("DELETE FROM %1 WHERE rowid = ?1%2").arg(quotedTable(), shownCondition(2)));
     del.bindInt64(1, rowId);
+    bindShown(del, 2, *shown);
     del.step();
+    if (sqlite3_changes(m_connection->handle()) == 0)
+        failStale(false);
     m_cache->forget(rowId);
     m_buffer.clear();
     m_modified = false;
@@ -378,7 +510,12 @@ void BookDataset::cancel() {
 
 void BookDataset::refresh() {
     checkActive();
-    leaveEditing();
+    // Changes another program made to the record being edited do not throw the typed values
+    // away: they stay, on top of what the record holds now.
+    const bool keepPending =
+        m_state == DatasetState::Edit && m_modified && !currentRowStillAsShown();
+    if (!keepPending)
+        leaveEditing();
     const qint64 current = m_current >= 0 ? m_rows[size_t(m_current)] : kNewRow;
     loadRowIds();
     m_cache->clear();
@@ -386,6 +523,8 @@ void BookDataset::refresh() {
     m_current = found >= 0 ? found : std::clamp(m_current, 0, rowCount() - 1);
     if (m_rows.empty())
         m_current = -1;
+    if (keepPending)
+        rebasePendingEdit(found >= 0);
     m_eof = m_rows.empty();
     Q_EMIT rowsReset();
     Q_EMIT currentChanged();
@@ -469,29 +608,42 @@ QString BookDataset::storedValueText(const SqliteStatement& row, int column) con
     return m_columns[column].kind == ColumnKind::Date ? dateValueText(text) : text;
 }
 
-QStringList BookDataset::readRecordTexts(int row) const {
+const ShownRow* BookDataset::shownRow(int row) const {
     const qint64 rowId = m_rows[size_t(row)];
-    if (const QStringList* texts = m_cache->find(rowId))
-        return *texts;
+    if (const ShownRow* shown = m_cache->find(rowId))
+        return shown;
     const int start = row - row % kPageRows;
     const int end = std::min(start + kPageRows, rowCount());
     std::vector<qint64> ids(m_rows.begin() + start, m_rows.begin() + end);
     if (std::find(ids.begin(), ids.end(), rowId) == ids.end())
         ids.push_back(rowId);
     m_cache->fetch(
-        ids, [this](const SqliteStatement& r, int c) { return storedValueText(r, c); },
-        int(m_columns.size()));
-    if (const QStringList* texts = m_cache->find(rowId))
-        return *texts;
+        ids,
+        [this](int c, QByteArrayView start) {
+            const QString text = QString::fromUtf8(start);
+            return m_columns[c].kind == ColumnKind::Date ? dateValueText(text) : text;
+        },
+        int(m_columns.size()), currentRowId());
+    return m_cache->find(rowId);
+}
+
+QStringList BookDataset::readRecordTexts(int row) const {
+    if (const ShownRow* shown = shownRow(row))
+        return shown->texts;
     // Removed by another program since the last refresh: shown as an empty row.
     return QStringList(m_columns.size(), QString());
+}
+
+QString BookDataset::pendingText(int column) const {
+    const std::optional<QString>& control = m_controlText[size_t(column)];
+    return control ? *control : m_buffer.value(column);
 }
 
 QString BookDataset::rowValueText(int row, int column) const {
     if (!isActive() || row < 0 || row >= rowCount() || column < 0 || column >= m_columns.size())
         return {};
     if (row == m_current && m_state != DatasetState::Browse)
-        return m_buffer.value(column);
+        return pendingText(column);
     return readRecordTexts(row).value(column);
 }
 
@@ -509,11 +661,33 @@ void BookDataset::setFieldText(int column, const QString& text) {
         return;
     if (m_state == DatasetState::Browse)
         edit();
-    if (m_buffer[column] == text)
+    if (pendingText(column) == text)
         return;
-    m_buffer[column] = text;
+    if (m_maybeCut[size_t(column)] && !m_controlText[size_t(column)])
+        loadWholeValue(column);
+    if (std::optional<QString>& control = m_controlText[size_t(column)]) {
+        m_buffer[column] = spliced(*control, text, m_buffer[column]);
+        control = text;
+    } else {
+        m_buffer[column] = text;
+    }
     m_modified = true;
     Q_EMIT rowChanged(m_current);
+}
+
+void BookDataset::loadWholeValue(int column) {
+    SqliteStatement whole(m_connection->handle(),
+                          QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid = ?1")
+                              .arg(quoted(m_columns[column].name), quotedTable()));
+    whole.bindInt64(1, currentRowId());
+    if (!whole.step())
+        return; // removed meanwhile: the post will say so
+    const QString stored = whole.isNull(1) ? QString() : whole.text(1);
+    const QString text =
+        m_columns[column].kind == ColumnKind::Date ? dateValueText(stored) : stored;
+    m_controlText[size_t(column)] = m_buffer[column];
+    m_buffer[column] = text;
+    m_original[column] = text;
 }
 
 void BookDataset::checkKeyUnique(const QString& key) const {
@@ -534,61 +708,157 @@ void BookDataset::checkWidth(int column, const QString& text) const {
         fail(QStringLiteral("%1最多只能有 %2 个字符").arg(field.name).arg(field.width));
 }
 
-void BookDataset::validateBuffer(QVector<QVariant>& values) const {
-    values.clear();
+QVariant BookDataset::valueToStore(int column, const QString& text) const {
+    const Column& field = m_columns[column];
+    if (field.key && text.trimmed().isEmpty())
+        fail(QStringLiteral("%1不能为空").arg(field.name));
+    checkWidth(column, text);
+    if (text.isEmpty())
+        return {};
+    if (field.kind != ColumnKind::Date)
+        return text;
+    const std::optional<QString> date = parseDateText(text);
+    if (!date)
+        fail(QStringLiteral("“%1”不是有效的日期").arg(text));
+    return *date;
+}
+
+QList<int> BookDataset::changedColumns() const {
+    QList<int> changed;
+    for (int c = 0; c < m_columns.size(); ++c)
+        if (m_state == DatasetState::Insert || m_buffer[c] != m_original[c])
+            changed << c;
+    return changed;
+}
+
+QString BookDataset::shownCondition(int firstParam) const {
+    QString condition;
+    for (int c = 0; c < m_columns.size(); ++c)
+        condition += QStringLiteral(" AND %1 IS ?%2")
+                         .arg(shownExpression(m_columns[c].name))
+                         .arg(firstParam + c);
+    return condition;
+}
+
+void BookDataset::bindShown(SqliteStatement& statement, int firstParam,
+                            const ShownRow& shown) const {
     for (int c = 0; c < m_columns.size(); ++c) {
-        const Column& column = m_columns[c];
-        const QString& text = m_buffer[c];
-        if (column.key && text.trimmed().isEmpty())
-            fail(QStringLiteral("%1不能为空").arg(column.name));
-        checkWidth(c, text);
-        if (text.isEmpty()) {
-            values << QVariant();
-        } else if (column.kind == ColumnKind::Date) {
-            const std::optional<QString> date = parseDateText(text);
-            if (!date)
-                fail(QStringLiteral("“%1”不是有效的日期").arg(text));
-            values << *date;
-        } else {
-            values << text;
-        }
+        if (shown.nulls[size_t(c)])
+            statement.bindNull(firstParam + c);
+        else
+            statement.bindUtf8(firstParam + c, shown.start(c));
     }
-    if (m_keyColumn >= 0)
-        checkKeyUnique(m_buffer[m_keyColumn]);
+}
+
+bool BookDataset::currentRowStillAsShown() const {
+    const ShownRow* shown = m_cache->find(currentRowId());
+    if (!shown)
+        return false;
+    SqliteStatement same(m_connection->handle(),
+                         QStringLiteral("SELECT 1 FROM %1 WHERE rowid = ?1%2")
+                             .arg(quotedTable(), shownCondition(2)));
+    same.bindInt64(1, currentRowId());
+    bindShown(same, 2, *shown);
+    return same.step();
+}
+
+void BookDataset::failStale(bool posting) const {
+    SqliteStatement exists(m_connection->handle(),
+                           QStringLiteral("SELECT 1 FROM %1 WHERE rowid = ?1").arg(quotedTable()));
+    exists.bindInt64(1, currentRowId());
+    const bool changed = exists.step();
+    const QString what = changed ? QStringLiteral("这条记录已被另一个程序修改")
+                                 : QStringLiteral("这条记录已被另一个程序删除");
+    if (posting)
+        fail(what + QStringLiteral("，这次修改没有保存，输入的内容仍在。请按“刷新”查看记录现在的"
+                                   "内容，再提交。"));
+    fail(what + (changed ? QStringLiteral("，没有删除。请按“刷新”查看记录现在的内容。")
+                         : QStringLiteral("。请按“刷新”查看现在的记录。")));
+}
+
+void BookDataset::rebasePendingEdit(bool stillThere) {
+    const QStringList now = stillThere ? readRecordTexts(m_current) : QStringList();
+    // Another key under the same row id is another record (one added after a delete).
+    if (!stillThere || (m_keyColumn >= 0 && now[m_keyColumn] != m_original[m_keyColumn])) {
+        // Removed by the other program: what was typed stays, as a new record in its place.
+        m_currentBeforeInsert = m_current;
+        const int at = std::clamp(m_current, 0, rowCount());
+        m_rows.insert(m_rows.begin() + at, kNewRow);
+        m_current = at;
+        setState(DatasetState::Insert);
+        return;
+    }
+    const ShownRow* shown = m_cache->find(currentRowId());
+    for (int c = 0; c < m_columns.size(); ++c) {
+        if (m_buffer[c] == m_original[c]) {
+            m_buffer[c] = now[c];
+            m_controlText[size_t(c)].reset();
+            m_maybeCut[size_t(c)] = shown && shown->cut[size_t(c)];
+        }
+        m_original[c] = now[c];
+    }
 }
 
 void BookDataset::writeRecord() {
+    const QList<int> changed = changedColumns();
+    if (changed.isEmpty())
+        return;
     QVector<QVariant> values;
-    validateBuffer(values);
-    sqlite3* db = m_connection->handle();
-    const bool inserting = m_state == DatasetState::Insert;
-    QStringList params;
-    for (int c = 0; c < m_columns.size(); ++c)
-        params << (inserting ? QStringLiteral("?%1")
-                             : quoted(m_columns[c].name) + QStringLiteral(" = ?%1"))
-                      .arg(c + 1);
-    const QString sql =
-        inserting ? QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                        .arg(quotedTable(), quotedColumns(), params.join(QLatin1Char(',')))
-                  : QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
-                        .arg(quotedTable(), params.join(QLatin1Char(',')))
-                        .arg(m_columns.size() + 1);
-    SqliteStatement write(db, sql);
-    for (int c = 0; c < values.size(); ++c) {
-        if (values[c].isNull())
-            write.bindNull(c + 1);
-        else
-            write.bindText(c + 1, values[c].toString());
-    }
-    if (!inserting)
-        write.bindInt64(int(m_columns.size()) + 1, currentRowId());
-    write.step();
-    if (!inserting && sqlite3_changes(db) == 0)
-        fail(QStringLiteral("这条记录已被其他程序删除，修改没有保存"));
-    if (inserting)
-        m_rows[size_t(m_current)] = sqlite3_last_insert_rowid(db);
+    for (int c : changed)
+        values << valueToStore(c, m_buffer[c]);
+    if (m_keyColumn >= 0 && changed.contains(m_keyColumn))
+        checkKeyUnique(m_buffer[m_keyColumn]);
+    if (m_state == DatasetState::Insert)
+        insertRecord(values);
     else
-        m_cache->forget(currentRowId());
+        updateRecord(changed, values);
+}
+
+void BookDataset::insertRecord(const QVector<QVariant>& values) {
+    QStringList params;
+    for (int c = 1; c <= m_columns.size(); ++c)
+        params << QStringLiteral("?%1").arg(c);
+    SqliteStatement write(m_connection->handle(),
+                          QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                              .arg(quotedTable(), quotedColumns(), params.join(QLatin1Char(','))));
+    bindValues(write, values);
+    write.step();
+    m_rows[size_t(m_current)] = sqlite3_last_insert_rowid(m_connection->handle());
+}
+
+// Only the columns the user changed are written, so values another program stored in the
+// others keep their bytes and types; and only while the row still holds what the book showed,
+// so a record another program changed, or a new one that took its row id, is never hit.
+void BookDataset::updateRecord(const QList<int>& changed, const QVector<QVariant>& values) {
+    const ShownRow* shown = m_cache->find(currentRowId());
+    if (!shown)
+        failStale(true);
+    QStringList assignments;
+    for (qsizetype i = 0; i < changed.size(); ++i)
+        assignments
+            << QStringLiteral("%1 = ?%2").arg(quoted(m_columns[changed[i]].name)).arg(i + 1);
+    const int rowIdParam = int(changed.size()) + 1;
+    SqliteStatement write(m_connection->handle(),
+                          QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3%4")
+                              .arg(quotedTable(), assignments.join(QLatin1Char(',')))
+                              .arg(rowIdParam)
+                              .arg(shownCondition(rowIdParam + 1)));
+    bindValues(write, values);
+    write.bindInt64(rowIdParam, currentRowId());
+    bindShown(write, rowIdParam + 1, *shown);
+    write.step();
+    if (sqlite3_changes(m_connection->handle()) == 0)
+        failStale(true);
+    m_cache->forget(currentRowId());
+}
+
+void BookDataset::bindValues(SqliteStatement& statement, const QVector<QVariant>& values) {
+    for (int i = 0; i < values.size(); ++i) {
+        if (values[i].isNull())
+            statement.bindNull(i + 1);
+        else
+            statement.bindText(i + 1, values[i].toString());
+    }
 }
 
 void BookDataset::forEachRecord(const RecordCallback& callback) {

@@ -4,15 +4,18 @@
 
 #include <QObject>
 #include <QStringList>
+#include <QVariant>
 #include <QVector>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace qb {
 
 class SqliteStatement;
 class RowCache;
+struct ShownRow;
 
 enum class DatasetState { Inactive, Browse, Edit, Insert };
 enum class ColumnKind { Text, Date, Other };
@@ -118,17 +121,31 @@ private:
     void setCurrent(int row);
     void setState(DatasetState state);
     void startInsert(int at);
+    void checkOrdinaryTable(sqlite3* db) const;
     void loadColumns(sqlite3* db);
     void loadRowIds();
+    void loadWholeValue(int column);
     void writeRecord();
-    void validateBuffer(QVector<QVariant>& values) const;
+    void insertRecord(const QVector<QVariant>& values);
+    void updateRecord(const QList<int>& changed, const QVector<QVariant>& values);
+    static void bindValues(SqliteStatement& statement, const QVector<QVariant>& values);
+    QVariant valueToStore(int column, const QString& text) const;
+    QList<int> changedColumns() const;
     void checkKeyUnique(const QString& key) const;
+    QString shownCondition(int firstParam) const;
+    void bindShown(SqliteStatement& statement, int firstParam, const ShownRow& shown) const;
+    bool currentRowStillAsShown() const;
+    // Another program changed or removed the record: says so and what was not done.
+    [[noreturn]] void failStale(bool posting) const;
+    void rebasePendingEdit(bool stillThere);
     qint64 currentRowId() const;
     int indexOfRowId(qint64 rowId, int hint) const;
     QString quotedTable() const;
     QString quotedColumns() const;
     QString keyOrder() const;
+    const ShownRow* shownRow(int row) const;
     QStringList readRecordTexts(int row) const;
+    QString pendingText(int column) const;
 
     QString m_name;
     QString m_table;
@@ -141,7 +158,13 @@ private:
     int m_current = -1;
     int m_currentBeforeInsert = -1;
     bool m_eof = true;
-    QStringList m_buffer; // pending value texts while editing or inserting
+    // While editing or inserting: the pending value texts, and the texts the record had when
+    // editing began. A column whose value was too long to show in full holds the whole value
+    // once the user changes it; the control then holds only the start of it.
+    QStringList m_buffer;
+    QStringList m_original;
+    std::vector<std::optional<QString>> m_controlText; // set for columns held in full
+    std::vector<bool> m_maybeCut;
     bool m_modified = false;
     std::unique_ptr<RowCache> m_cache;
 };

@@ -20,6 +20,25 @@ namespace {
 // Another program (a second Quillbox, a backup tool) may hold the file for a moment; wait
 // this long before reporting "database is locked".
 constexpr int kBusyTimeoutMs = 5000;
+// No value of a sane book comes near this; a file whose schema makes bigger values (a view
+// or default that repeats a text) fails with "string or blob too big" instead of taking
+// gigabytes. Values up to it still load, shown cut (see the book dataset).
+constexpr int kMaxValueBytes = 64 * 1024 * 1024;
+// The program's own statements are a few hundred bytes.
+constexpr int kMaxSqlBytes = 1024 * 1024;
+
+// SQLite's advice for database files from elsewhere: nothing in the file may run code of
+// its own on our behalf (triggers, views, schema functions not marked harmless) or change
+// the file's structure behind the engine's back, and no statement may run away.
+void defendAgainstHostileFile(sqlite3* db) {
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, kMaxValueBytes);
+    sqlite3_limit(db, SQLITE_LIMIT_SQL_LENGTH, kMaxSqlBytes);
+    installStatementDeadline(db);
+}
 
 sqlite3* sqliteHandle(const QSqlDatabase& db) {
     const QVariant handle = db.driver()->handle();
@@ -86,6 +105,7 @@ void Connection::open() {
         close();
         throw failure(m_openError);
     }
+    defendAgainstHostileFile(m_handle);
     try {
         // A record whose post has returned must survive the program being killed and the
         // power failing. With a rollback journal (DELETE) the committed records are in the

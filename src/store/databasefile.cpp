@@ -138,8 +138,13 @@ void CreateDatabaseFile(const QString& fileName) {
 }
 
 void copyDatabaseFile(sqlite3* source, const QString& target) {
-    if (QFileInfo::exists(target))
+    // A link counts as a file even when what it names is missing: the engine would write the
+    // copy wherever it points.
+    const QFileInfo existing(target);
+    if (existing.exists() || existing.isSymLink())
         throw StoreError(QStringLiteral("文件“%1”已经存在，备份没有进行").arg(target));
+    // Copying a big book may rightly take longer than one step of browsing.
+    const ScopedStatementDeadline noDeadline(0);
     SqliteStatement vacuum(source, QStringLiteral("VACUUM INTO ?1"));
     vacuum.bindText(1, QFileInfo(target).absoluteFilePath());
     try {

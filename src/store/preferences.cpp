@@ -67,6 +67,14 @@ QStringList loadHistory(const ProfileFile& file, const QStringList& keys, BookId
     return history;
 }
 
+// The profile functions drop surrounding blanks and one pair of quotes when reading; a path
+// that has them is written in quotes, so it comes back as it was and names the same file.
+QString exactValue(const QString& value) {
+    const bool quoted = value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
+                        value.back() == value.front();
+    return quoted || value.trimmed() != value ? u'"' + value + u'"' : value;
+}
+
 void writeHistory(ProfileFile& file, const QStringList& history, BookId book) {
     file.writeString(kHistorySection, countKey(book), QString::number(history.size()));
     for (qsizetype i = 0; i < history.size(); ++i)
@@ -101,9 +109,15 @@ Preferences LoadPreferences(const QString& iniPath) {
     return preferences;
 }
 
+void SaveDatabasePath(const QString& iniPath, const QString& databasePath) {
+    ProfileFile file(iniPath);
+    file.writeString(kPathSection, kPathKey, exactValue(databasePath));
+    file.save();
+}
+
 void SavePreferences(const QString& iniPath, const Preferences& preferences) {
     ProfileFile file(iniPath);
-    file.writeString(kPathSection, kPathKey, preferences.databasePath);
+    file.writeString(kPathSection, kPathKey, exactValue(preferences.databasePath));
     for (BookId book : allBooks())
         writeHistory(file, historyOf(preferences, book), book);
     file.save();

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -121,6 +122,18 @@ ProfileFile::ProfileFile(const QString& fileName)
 }
 
 void ProfileFile::load() {
+    // Opening a pipe would wait for a writer for ever, and a device (a link to /dev/zero)
+    // never ends: only a regular file of a size a profile can have is read.
+    const QFileInfo info(m_fileName);
+    if (!info.exists())
+        return;
+    const QString name = QDir::toNativeSeparators(m_fileName);
+    if (!info.isFile())
+        throw StoreError(QStringLiteral("首选项文件“%1”不是普通文件，没有读取").arg(name));
+    if (info.size() > kMaxFileBytes)
+        throw StoreError(QStringLiteral("首选项文件“%1”太大（超过 %2 MB），没有读取")
+                             .arg(name)
+                             .arg(kMaxFileBytes / (1024 * 1024)));
     QFile file(m_fileName);
     if (!file.open(QIODevice::ReadOnly))
         return;

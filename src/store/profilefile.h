@@ -16,7 +16,8 @@ namespace qb {
 // within it count.
 class ProfileFile {
 public:
-    // Loads the file; a missing or unreadable file gives an empty profile.
+    // Loads the file; a missing or unreadable file gives an empty profile. Throws StoreError
+    // for a name that is not a regular file (a pipe, a device) or a file over kMaxFileBytes.
     explicit ProfileFile(const QString& fileName);
 
     const QString& fileName() const { return m_fileName; }
@@ -38,6 +39,9 @@ public:
 
     // The read buffer of the profile-file functions is 2048 bytes, terminating zero included.
     static constexpr qsizetype kMaxValueBytes = 2047;
+    // Far beyond a profile with the longest search histories anyone keeps (100,000 entries
+    // take about 2 MB); small enough to read at once.
+    static constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
 
 private:
     struct Section {

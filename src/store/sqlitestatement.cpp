@@ -4,9 +4,30 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
+#include <utility>
+
 namespace qb {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Far longer than any step of a sane book takes (a sort of a million rows without an index
+// is about a second), short enough that a runaway file does not look like a hung program.
+constexpr int kStepDeadlineMs = 10000;
+// The handler runs every this many virtual-machine instructions: a clock read each time costs
+// nothing measurable, and an interrupt comes within microseconds of the deadline.
+constexpr int kProgressInstructions = 1000;
+
+// Everything runs on one thread; each thread that uses the store keeps its own clock.
+thread_local int t_deadlineMs = kStepDeadlineMs;
+thread_local Clock::time_point t_stepStarted;
+
+int pastDeadline(void*) {
+    return t_deadlineMs > 0 &&
+           Clock::now() - t_stepStarted > std::chrono::milliseconds(t_deadlineMs);
+}
 
 // The engine says "readonly" both for a write-protected file and for one that was moved or
 // deleted while open; the user needs to know which, and that nothing was written.
@@ -17,6 +38,9 @@ QString readOnlyReason(sqlite3* db) {
                               "用“备份数据库”可以把打开的数据存到新文件）");
     if ((code & 0xFF) == SQLITE_READONLY)
         return QStringLiteral("（数据库文件是只读的，没有写入）");
+    if (code == SQLITE_INTERRUPT)
+        return QStringLiteral("（一条语句运行超过 %1 秒，已经中止，数据库文件没有改变）")
+            .arg(t_deadlineMs / 1000.0);
     return {};
 }
 
@@ -28,6 +52,8 @@ QString engineError(sqlite3* db) {
 
 SqliteStatement::SqliteStatement(sqlite3* db, const QString& sql)
     : m_db(db) {
+    // Preparing may read the schema, which runs statements of its own.
+    t_stepStarted = Clock::now();
     const QByteArray utf8 = sql.toUtf8();
     if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &m_stmt, nullptr) != SQLITE_OK)
         throw StoreError(engineError(db));
@@ -50,7 +76,12 @@ void SqliteStatement::bindInt64(int index, qint64 value) {
     sqlite3_bind_int64(m_stmt, index, value);
 }
 
+void SqliteStatement::bindUtf8(int index, QByteArrayView bytes) {
+    sqlite3_bind_text(m_stmt, index, bytes.data(), int(bytes.size()), SQLITE_TRANSIENT);
+}
+
 bool SqliteStatement::step() {
+    t_stepStarted = Clock::now();
     const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW)
         return true;
@@ -80,6 +111,10 @@ QString SqliteStatement::text(int column) const {
     return QString::fromUtf8(bytes, length);
 }
 
+bool SqliteStatement::isBlob(int column) const {
+    return sqlite3_column_type(m_stmt, column) == SQLITE_BLOB;
+}
+
 const char* SqliteStatement::utf8(int column, int* length) const {
     const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
     *length = sqlite3_column_bytes(m_stmt, column);
@@ -88,6 +123,17 @@ const char* SqliteStatement::utf8(int column, int* length) const {
 
 int SqliteStatement::columnCount() const {
     return sqlite3_column_count(m_stmt);
+}
+
+void installStatementDeadline(sqlite3* db) {
+    sqlite3_progress_handler(db, kProgressInstructions, pastDeadline, nullptr);
+}
+
+ScopedStatementDeadline::ScopedStatementDeadline(int milliseconds)
+    : m_previous(std::exchange(t_deadlineMs, milliseconds)) {}
+
+ScopedStatementDeadline::~ScopedStatementDeadline() {
+    t_deadlineMs = m_previous;
 }
 
 void execSql(sqlite3* db, const QString& sql) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 struct sqlite3;
@@ -19,6 +20,8 @@ public:
     void bindText(int index, const QString& text);
     void bindNull(int index);
     void bindInt64(int index, qint64 value);
+    // Binds the bytes as text as they are, valid UTF-8 or not.
+    void bindUtf8(int index, QByteArrayView bytes);
     // True while a row is ready; throws the engine's error text on failure.
     bool step();
     void reset();
@@ -26,6 +29,7 @@ public:
     qint64 int64(int column) const;
     bool isNull(int column) const;
     QString text(int column) const;
+    bool isBlob(int column) const;
     // The column's UTF-8 bytes without a copy; valid until the next step.
     const char* utf8(int column, int* length) const;
     int columnCount() const;
@@ -39,5 +43,21 @@ private:
 // Runs a statement that returns no rows.
 void execSql(sqlite3* db, const QString& sql);
 QString engineError(sqlite3* db);
+
+// A file from elsewhere may hold a schema that makes one step run for ever. Every step on a
+// connection with the deadline installed is interrupted after the time given here, with a
+// clear error and nothing changed. A statement that may rightly run long (a backup of a big
+// book) lifts the deadline for its own duration; 0 means no deadline.
+void installStatementDeadline(sqlite3* db);
+class ScopedStatementDeadline {
+public:
+    explicit ScopedStatementDeadline(int milliseconds);
+    ~ScopedStatementDeadline();
+    ScopedStatementDeadline(const ScopedStatementDeadline&) = delete;
+    ScopedStatementDeadline& operator=(const ScopedStatementDeadline&) = delete;
+
+private:
+    int m_previous;
+};
 
 } // namespace qb

@@ -148,6 +148,7 @@ private Q_SLOTS:
         auto form = showForm();
         QCOMPARE(form->windowTitle(), QStringLiteral("Quillbox--book.mdb"));
         QVERIFY(form->store().isOpen());
+        QCOMPARE(LoadPreferences(ini()).databasePath, file);
         QCOMPARE(enabledMenuItems(form.get()).size(), 7);
         QVERIFY(button(form.get(), "LbButton1")->isEnabled());
         QVERIFY(!button(form.get(), "LbButton28")->isEnabled());
@@ -199,12 +200,15 @@ private Q_SLOTS:
         QCOMPARE(form->windowTitle(), QStringLiteral("Quillbox"));
         QVERIFY(!form->store().isOpen());
         QVERIFY(!button(form.get(), "LbButton1")->isEnabled());
-        QCOMPARE(form->currentDatabasePath(), file);
+        // Not opened again at the next start without the user's say.
+        QCOMPARE(form->currentDatabasePath(), QString());
+        QCOMPARE(LoadPreferences(ini()).databasePath, QString());
         {
             QFile again(file);
             QVERIFY(again.open(QIODevice::ReadOnly));
             QCOMPARE(again.readAll(), bytes);
         }
+        // Mended since, the same file opens when the user chooses it.
         QVERIFY(QFile::remove(file));
         QCOMPARE(test::createBookFile(m_dir->path(), QStringLiteral("bad.mdb")), file);
         m_platform->fileAnswers.enqueue(file);
@@ -235,6 +239,7 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(m_dir->filePath(created)));
         QCOMPARE(form->windowTitle(), QStringLiteral("Quillbox--") + created);
         QCOMPARE(form->currentDatabasePath(), m_dir->filePath(created));
+        QCOMPARE(LoadPreferences(ini()).databasePath, m_dir->filePath(created));
         QVERIFY(form->store().isOpen());
         QVERIFY(button(form.get(), "LbButton10")->isEnabled());
         QCOMPARE(form->findChild<DBGrid*>(QStringLiteral("DBGrid3"))->model()->rowCount(), 0);
@@ -295,6 +300,7 @@ private Q_SLOTS:
         QCOMPARE(form->windowTitle(), QStringLiteral("Quillbox--other.mdb"));
         QVERIFY(form->store().isOpen());
         QCOMPARE(form->store().connection().fileName(), other);
+        QCOMPARE(LoadPreferences(ini()).databasePath, other);
     }
 
     // An Access file comes over into a new database, through 打开数据库 or the menu item; the
@@ -406,6 +412,8 @@ private Q_SLOTS:
         QCOMPARE(form->currentDatabasePath(), copy);
         QCOMPARE(form->store().connection().fileName(), copy);
         QCOMPARE(form->store().book(BookId::Websites).recordCount(), 1);
+        // Remembered at once, not only when the window goes.
+        QCOMPARE(LoadPreferences(ini()).databasePath, copy);
         // Onto an existing file: refused and reported, nothing replaced.
         m_platform->fileAnswers.enqueue(file);
         action(form.get(), "FileSaveAsItem")->trigger();

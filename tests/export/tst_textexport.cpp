@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
+
 using namespace qb;
 using namespace Qt::StringLiterals;
 
@@ -274,6 +276,44 @@ private Q_SLOTS:
         QCOMPARE(readAll(path(QStringLiteral("out.txt"))),
                  qb::test::gb18030(u"[我的网址]\r\n\r\n"_s));
         QCOMPARE(folderEntries(m_dir->path()), (QStringList{u"book.mdb"_s, u"out.txt"_s}));
+    }
+
+    // A link at the chosen name is replaced, never written through; a name that is the open
+    // database, by a link of either kind, is refused.
+    void linksAtTheTarget_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("linksTo");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("symbolic link to the database")
+            << u"symbolic"_s << u"book.mdb"_s
+            << u"out.txt”：它是打开着的数据库文件，导出没有进行"_s;
+        QTest::newRow("hard link to the database")
+            << u"hard"_s << u"book.mdb"_s << u"out.txt”：它是打开着的数据库文件，导出没有进行"_s;
+        QTest::newRow("link to another file") << u"symbolic"_s << u"other.txt"_s << QString();
+        QTest::newRow("dangling link") << u"symbolic"_s << u"missing.txt"_s << QString();
+    }
+    void linksAtTheTarget() {
+        QFETCH(QString, kind);
+        QFETCH(QString, linksTo);
+        QFETCH(QString, error);
+        qb::test::writeBytes(path(u"other.txt"_s), "mine");
+        const QByteArray database = readAll(path(u"book.mdb"_s));
+        const QString target = path(u"out.txt"_s);
+        QVERIFY(kind == u"hard"_s ? ::link(QFile::encodeName(path(linksTo)).constData(),
+                                           QFile::encodeName(target).constData()) == 0
+                                  : QFile::link(path(linksTo), target));
+        const QString message = errorOfExport(BookId::Websites, target);
+        QVERIFY2(message.contains(error) && message.isEmpty() == error.isEmpty(),
+                 qPrintable(message));
+        QCOMPARE(readAll(path(u"book.mdb"_s)), database);
+        QCOMPARE(readAll(path(u"other.txt"_s)), "mine"_ba);
+        QVERIFY(!QFile::exists(path(u"missing.txt"_s)));
+        if (error.isEmpty()) {
+            QVERIFY(!QFileInfo(target).isSymLink());
+            QCOMPARE(readAll(target), qb::test::gb18030(u"[我的网址]\r\n\r\n"_s));
+        }
+        QCOMPARE(folderEntries(m_dir->path()),
+                 (QStringList{u"book.mdb"_s, u"other.txt"_s, u"out.txt"_s}));
     }
 
     void failuresLeaveTargetUntouched() {

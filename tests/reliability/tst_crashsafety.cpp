@@ -1,12 +1,15 @@
 // Records survive a killed program, and two programs can share one database file. The other
-// program is this test run again with --other-program, so it is a process of its own.
+// program is this test run again with --other-program, so it is a process of its own; it also
+// opens hostile and huge files, so that their time and memory are its own.
 #include "places.h"
+#include "store/badfiles.h"
 #include "store/sqlitestatement.h"
 #include "store/storeerror.h"
 #include "store/testbooks.h"
 #include "windowdriver.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -63,12 +66,54 @@ void holdWriteLock(const QString& file, const QString& key) {
     execSql(db.get(), u"COMMIT"_s);
 }
 
-// "post <file> <prefix> [<count>]" or "hold <file> <key>"; an error ends it with code 1 and the
-// message.
+// Through Quillbox's own store: deletes the last contact and adds one, which takes its row id.
+void replaceLastContact(const QString& file, const QString& key) {
+    RecordStore store;
+    store.openDatabase(file);
+    BookDataset& contacts = store.book(BookId::Contacts);
+    contacts.last();
+    contacts.remove();
+    test::addRecord(contacts, {key});
+}
+
+// Opens the file as the main window does and reads what its grids and fields show of every
+// book, moving from the first record to the last; says "opened" or the error, then the
+// process's peak memory in KiB.
+void openAndBrowse(const QString& file) {
+    RecordStore store;
+    for (BookId id : allBooks())
+        store.book(id).setRequiredColumns(tableSchema(id).columnNames);
+    try {
+        store.openDatabase(file);
+        for (BookId id : allBooks()) {
+            BookDataset& book = store.book(id);
+            for (book.first(); !book.eof(); book.next())
+                for (int c = 0; c < book.columns().size(); ++c)
+                    book.valueText(c);
+        }
+        say(u"opened"_s);
+    } catch (const StoreError& error) {
+        say(error.message());
+    }
+    // The peak of this program alone: getrusage() would also count the test's memory at the
+    // fork that started it.
+    QFile status(u"/proc/self/status"_s);
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            say(QString::fromLatin1(line.mid(6).trimmed().split(' ').first()));
+}
+
+// "post <file> <prefix> [<count>]", "hold <file> <key>", "replace <file> <key>" or
+// "open <file>"; an error ends it with code 1 and the message.
 int runOtherProgram(const QStringList& args) {
     try {
         if (args[0] == u"post"_s)
             postContacts(args[1], args[2], args.value(3, u"-1"_s).toInt());
+        else if (args[0] == u"replace"_s)
+            replaceLastContact(args[1], args[2]);
+        else if (args[0] == u"open"_s)
+            openAndBrowse(args[1]);
         else
             holdWriteLock(args[1], args[2]);
     } catch (const StoreError& error) {
@@ -183,6 +228,81 @@ private Q_SLOTS:
         QCOMPARE(contacts.recordCount(), kRecords);
         QCOMPARE(test::firstColumn(file, u"SELECT count(*) FROM xuliehao1"_s),
                  QStringList{QString::number(kRecords)});
+    }
+
+    // The other program deletes the last contact and adds one, which gets the same row id,
+    // while this one still shows the deleted contact: deleting or editing it here is refused
+    // and the other program's record stays as it was.
+    void rowIdReusedByTheOtherProgram() {
+        const QString file = test::createBookFile(m_box->dir.path());
+        RecordStore store;
+        store.openDatabase(file);
+        BookDataset& contacts = store.book(BookId::Contacts);
+        test::addRecord(contacts, {u"一"_s});
+        test::addRecord(contacts, {u"二"_s});
+        QCOMPARE(contacts.valueText(0), u"二"_s);
+        QProcess other;
+        startOtherProgram(other, {u"replace"_s, file, u"三"_s});
+        QVERIFY(other.waitForFinished(10000));
+        QCOMPARE(other.readAllStandardError(), QByteArray());
+        QCOMPARE(test::firstColumn(file, u"SELECT rowid || 姓名 FROM lianxi1 ORDER BY rowid"_s),
+                 (QStringList{u"1一"_s, u"2三"_s}));
+
+        QVERIFY(test::storeErrorOf([&] {
+                    contacts.remove();
+                }).contains(u"这条记录已被另一个程序修改，没有删除"_s));
+        contacts.setFieldText(1, u"a@example.com"_s);
+        QVERIFY(test::storeErrorOf([&] {
+                    contacts.post();
+                }).contains(u"这条记录已被另一个程序修改，这次修改没有保存"_s));
+        QCOMPARE(test::firstColumn(file, u"SELECT 姓名 || ifnull(邮箱, '') FROM lianxi1"_s),
+                 (QStringList{u"一"_s, u"三"_s}));
+        contacts.cancel();
+        contacts.refresh();
+        QCOMPARE(test::keysInGridOrder(contacts), (QStringList{u"一"_s, u"三"_s}));
+    }
+
+    // Hostile files and one with values of 10 MB from another program open, or are refused,
+    // in bounded time and memory.
+    void hostileAndHugeFilesStayBounded_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("result");
+        for (const char* kind : {"recursive view", "value bomb view", "rowid column"})
+            QTest::newRow(kind) << QString::fromLatin1(kind) << u"不能打开这个文件"_s;
+        QTest::newRow("huge values") << QString() << u"opened"_s;
+    }
+    void hostileAndHugeFilesStayBounded() {
+        QFETCH(QString, kind);
+        QFETCH(QString, result);
+        QString file = m_box->path(u"other.mdb"_s);
+        if (kind.isEmpty()) {
+            file = test::createBookFile(m_box->dir.path(), u"other.mdb"_s);
+            test::runSql(file, u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                               "WHERE i < 3) INSERT INTO lianxi1(姓名, 特长, 备注) SELECT "
+                               "printf('%.*c', 10000000, '名') || i, printf('%.*c', 10000000, "
+                               "'长'), printf('%.*c', 10000000, '注') FROM n"_s);
+        } else {
+            test::makeBadFile(kind, file);
+        }
+        QElapsedTimer timer;
+        timer.start();
+        QProcess other;
+        // Under AddressSanitizer, freed memory waits in a quarantine of 256 MB that would count
+        // as the program's own.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"ASAN_OPTIONS"_s,
+                           environment.value(u"ASAN_OPTIONS"_s) + u":quarantine_size_mb=8"_s);
+        other.setProcessEnvironment(environment);
+        startOtherProgram(other, {u"open"_s, file});
+        QVERIFY(other.waitForFinished(10000));
+        const qint64 ms = timer.elapsed();
+        const QStringList lines = completeLines(other.readAllStandardOutput());
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].contains(result), qPrintable(lines[0]));
+        const qint64 peakMiB = lines[1].toLongLong() / 1024;
+        qInfo("%s: %lld ms, %lld MiB", qPrintable(kind), ms, peakMiB);
+        QVERIFY2(ms < 5000, qPrintable(QString::number(ms)));
+        QVERIFY2(peakMiB < 250, qPrintable(QString::number(peakMiB)));
     }
 
     // Another program holds the write lock for a second while the book posts: the post waits

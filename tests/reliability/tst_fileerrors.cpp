@@ -15,6 +15,8 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <optional>
 
 using namespace qb;
@@ -108,7 +110,8 @@ private Q_SLOTS:
         if (atStart) {
             QCOMPARE(form->windowTitle(), u"Quillbox"_s);
             QVERIFY(!form->store().isOpen());
-            QCOMPARE(form->currentDatabasePath(), bad);
+            // Not opened again at the next start without the user's say.
+            QCOMPARE(form->currentDatabasePath(), QString());
         } else {
             // The book that was open stays open (or is opened again), records and all.
             QCOMPARE(form->windowTitle(), u"Quillbox--good.mdb"_s);
@@ -288,6 +291,53 @@ private Q_SLOTS:
             QCOMPARE(form->currentDatabasePath(), book);
             QCOMPARE(form->store().connection().fileName(), book);
         }
+    }
+
+    // Another program changes the contact while it is edited here: 提交 is refused with a
+    // clear message, the typed phone number stays in its field, 刷新 shows the other program's
+    // change beside it, and the next 提交 stores both.
+    void recordChangedByAnotherProgram() {
+        const QString file = goodBook(m_box->dir.path());
+        auto form = startWith(file);
+        test::click(*form, "LbButton3"); // 修改
+        test::type(*form, "DBshouji", u"13900000000"_s);
+        test::runSql(file, u"UPDATE lianxi1 SET 邮箱 = 'new@example.com'"_s);
+        test::click(*form, "LbButton28"); // 提交
+        m_box->verifyOneError(u"ADOTable1: 这条记录已被另一个程序修改，这次修改没有保存，"
+                              "输入的内容仍在。请按“刷新”查看记录现在的内容，再提交。"_s);
+        test::click(*form, "LbButton3");
+        QCOMPARE(test::fieldText(*form, "DBshouji"), u"13900000000"_s);
+        QCOMPARE(test::fieldText(*form, "DBemail"), QString());
+        test::click(*form, "LbButton34"); // 刷新
+        QCOMPARE(test::fieldText(*form, "DBshouji"), u"13900000000"_s);
+        QCOMPARE(test::fieldText(*form, "DBemail"), u"new@example.com"_s);
+        test::click(*form, "LbButton28");
+        QCOMPARE(m_box->platform.messages.size(), 1);
+        QCOMPARE(test::firstColumn(file, u"SELECT 姓名 || 手机 || 邮箱 FROM lianxi1"_s),
+                 QStringList{u"张三13900000000new@example.com"_s});
+    }
+
+    // A preferences name that is a pipe or a link to a device: the window comes up at once
+    // with one clear error and no book, and the end of the run leaves the name as it was.
+    void preferencesThatAreNoFile_data() {
+        QTest::addColumn<bool>("pipe");
+        QTest::newRow("pipe") << true;
+        QTest::newRow("link to /dev/zero") << false;
+    }
+    void preferencesThatAreNoFile() {
+        QFETCH(bool, pipe);
+        const QString ini = m_box->ini();
+        if (pipe)
+            QCOMPARE(::mkfifo(QFile::encodeName(ini).constData(), 0600), 0);
+        else
+            QVERIFY(QFile::link(u"/dev/zero"_s, ini));
+        auto form = test::showMainWindow(ini);
+        m_box->verifyOneError(u"首选项文件“%1”不是普通文件，没有读取"_s.arg(ini));
+        QVERIFY(!form->store().isOpen());
+        form.reset();
+        QCOMPARE(m_box->platform.messages.size(), 1);
+        QCOMPARE(QFileInfo(ini).isSymLink(), !pipe);
+        QVERIFY(!QFileInfo(ini).isFile());
     }
 
     // The database itself on a full file system: the post fails, the record stays in the

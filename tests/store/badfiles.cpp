@@ -1,5 +1,6 @@
 #include "badfiles.h"
 
+#include "store/schema.h"
 #include "testbooks.h"
 
 #include <QDir>
@@ -81,6 +82,32 @@ void makeChangedBook(const QString& file, const QString& sql) {
     runSql(file, sql);
 }
 
+// The book's table replaced by a view with all its columns, made of the given first column.
+QString bookAsView(BookId book, const QString& firstColumn, const QString& from) {
+    const TableSchema& schema = tableSchema(book);
+    // With a rowid of its own, a view reads like a table until it is too late.
+    QStringList columns{QStringLiteral("i AS rowid"),
+                        firstColumn + QStringLiteral(" AS ") + schema.columnNames[0]};
+    for (qsizetype c = 1; c < schema.columnNames.size(); ++c)
+        columns << QStringLiteral("NULL AS ") + schema.columnNames[c];
+    return QStringLiteral("DROP TABLE %1; CREATE VIEW %1 AS %2 SELECT %3 FROM n")
+        .arg(schema.tableName, from, columns.join(QLatin1Char(',')));
+}
+
+// Rows without end: reading the book never finishes.
+QString recursiveView() {
+    return bookAsView(BookId::Contacts, QStringLiteral("'联系人' || i"),
+                      QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                                     "FROM n)"));
+}
+
+// Three rows of 200 MB each.
+QString valueBombView() {
+    return bookAsView(BookId::Websites, QStringLiteral("hex(zeroblob(100000000)) || i"),
+                      QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                                     "FROM n WHERE i < 3)"));
+}
+
 } // namespace
 
 const QList<BadFileKind>& badFileKinds() {
@@ -102,6 +129,27 @@ const QList<BadFileKind>& badFileKinds() {
          QStringLiteral("ADOTable3: 表“xuliehao1”中没有字段“认证码”"),
          [](const QString& f) {
              makeChangedBook(f, QStringLiteral("ALTER TABLE xuliehao1 DROP COLUMN 认证码"));
+         }},
+        {QStringLiteral("recursive view"),
+         QStringLiteral("ADOTable1: 数据库文件中的“lianxi1”是视图"),
+         [](const QString& f) { makeChangedBook(f, recursiveView()); }},
+        {QStringLiteral("value bomb view"),
+         QStringLiteral("ADOTable2: 数据库文件中的“wzsk1”是视图"),
+         [](const QString& f) { makeChangedBook(f, valueBombView()); }},
+        {QStringLiteral("virtual table"), QStringLiteral("“wzsk1”是虚拟表"),
+         [](const QString& f) {
+             makeChangedBook(f, QStringLiteral("DROP TABLE wzsk1; CREATE VIRTUAL TABLE wzsk1 "
+                                               "USING fts5(网址名称, 网址, 注册名, 备注)"));
+         }},
+        {QStringLiteral("without rowid"), QStringLiteral("“xuliehao1”是没有行号的表"),
+         [](const QString& f) {
+             makeChangedBook(f, QStringLiteral("DROP TABLE xuliehao1; CREATE TABLE xuliehao1("
+                                               "名称版本号 char(100) PRIMARY KEY, 版本类型, "
+                                               "序列号本身, 认证码, 备注) WITHOUT ROWID"));
+         }},
+        {QStringLiteral("rowid column"), QStringLiteral("表“lianxi1”中有名为“ROWID”的字段"),
+         [](const QString& f) {
+             makeChangedBook(f, QStringLiteral("ALTER TABLE lianxi1 ADD COLUMN ROWID integer"));
          }},
     };
     return kinds;

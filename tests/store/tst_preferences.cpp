@@ -7,6 +7,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -99,6 +101,13 @@ private Q_SLOTS:
             << makePreferences(u"/home/😀/\U00020000.mdb"_s, {u"笑😀脸"_s, u"\u3400\U0002A6D6"_s},
                                {u"€ ĉ ẞ ☃ ₿"_s})
             << none;
+        // The reader drops surrounding blanks and one pair of quotes: such a path is quoted, so
+        // it comes back exactly and names the same file.
+        QTest::newRow("path with surrounding blanks")
+            << none << makePreferences(u" /d/a b.mdb "_s, {})
+            << "[lastpath]\r\npathmdb=\" /d/a b.mdb \"\r\n[findstr]\r\nlianxi1count=0\r\n"
+               "wzsk1count=0\r\nxuliehao1count=0\r\n"_ba;
+        QTest::newRow("path in quotes") << none << makePreferences(u"'/d/a.mdb'"_s, {}) << none;
         QTest::newRow("duplicates and empty entries")
             << none << makePreferences(QString(), {u"a"_s, QString(), u"a"_s, QString()}) << none;
         QTest::newRow("long histories")
@@ -212,6 +221,44 @@ private Q_SLOTS:
         QCOMPARE(qb::test::readBytes(oldFile), old);
         // No temporary file is left behind either.
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{u"quillbox.ini"_s});
+    }
+
+    // A pipe would hang the start and a link to a device fill the memory: only a regular file
+    // of a profile's size is read. Each is refused with a clear error and left as it is.
+    void onlyRegularFilesAreRead_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("pipe") << u"pipe"_s << u"不是普通文件，没有读取"_s;
+        QTest::newRow("link to /dev/zero") << u"link"_s << u"不是普通文件，没有读取"_s;
+        QTest::newRow("too big") << u"big"_s << u"太大（超过 64 MB），没有读取"_s;
+    }
+    void onlyRegularFilesAreRead() {
+        QFETCH(QString, kind);
+        QFETCH(QString, error);
+        if (kind == u"pipe"_s) {
+            QCOMPARE(::mkfifo(QFile::encodeName(m_path).constData(), 0600), 0);
+        } else if (kind == u"link"_s) {
+            QVERIFY(QFile::link(u"/dev/zero"_s, m_path));
+        } else {
+            qb::test::writeBytes(m_path, "[lastpath]\r\npathmdb=/a.mdb\r\n");
+            QVERIFY(QFile(m_path).resize(64 * 1024 * 1024 + 1)); // the rest is a hole
+        }
+        const QFileInfo before(m_path);
+        for (const auto& access : std::initializer_list<std::function<void()>>{
+                 [&] { qb::LoadPreferences(m_path); },
+                 [&] { qb::SaveDatabasePath(m_path, u"/new.mdb"_s); }}) {
+            try {
+                access();
+                QFAIL("the file was taken");
+            } catch (const qb::StoreError& e) {
+                QVERIFY2(e.message().contains(error), qPrintable(e.message()));
+            }
+        }
+        const QFileInfo after(m_path);
+        QCOMPARE(after.isSymLink(), before.isSymLink());
+        QCOMPARE(after.isFile(), before.isFile());
+        QCOMPARE(after.size(), before.size());
+        QFile::remove(m_path);
     }
 
     void iniFileNameFor_data() {

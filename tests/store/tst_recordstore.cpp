@@ -1,8 +1,10 @@
 #include "badfiles.h"
 #include "store/databasefile.h"
+#include "store/sqlitestatement.h"
 #include "testbooks.h"
 #include "testfiles.h"
 
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,18 +16,22 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QStringList schemaOf(const QString& file) {
+// The first column of every row, read as another program would.
+QStringList firstColumn(const QString& file, const QString& sql) {
     sqlite3* db = nullptr;
     sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, "select sql from sqlite_master where type='table' order by rowid", -1,
-                       &stmt, nullptr);
-    QStringList sql;
+    sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr);
+    QStringList values;
     while (sqlite3_step(stmt) == SQLITE_ROW)
-        sql << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        values << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
     sqlite3_finalize(stmt);
     sqlite3_close(db);
-    return sql;
+    return values;
+}
+
+QStringList schemaOf(const QString& file) {
+    return firstColumn(file, u"select sql from sqlite_master where type='table' order by rowid"_s);
 }
 
 } // namespace
@@ -137,6 +143,11 @@ private Q_SLOTS:
         QVERIFY(
             test::storeErrorOf([&] { store.backupDatabase(existing); }).contains(u"已经存在"_s));
         QCOMPARE(test::readBytes(existing), "x"_ba);
+        // A dangling link is a name in use too: the copy is not written where it points.
+        const QString link = path(u"link.mdb"_s);
+        QVERIFY(QFile::link(path(u"elsewhere.mdb"_s), link));
+        QVERIFY(test::storeErrorOf([&] { store.backupDatabase(link); }).contains(u"已经存在"_s));
+        QVERIFY(!QFile::exists(path(u"elsewhere.mdb"_s)));
         QCOMPARE(store.connection().fileName(), copy);
         QVERIFY(store.isOpen());
     }
@@ -155,8 +166,190 @@ private Q_SLOTS:
         test::runSql(file, u"delete from xuliehao1"_s);
         serials.edit();
         serials.setFieldText(1, u"x"_s);
-        QVERIFY(test::storeErrorOf([&] { serials.post(); }).contains(u"已被其他程序删除"_s));
+        QVERIFY(test::storeErrorOf([&] { serials.post(); }).contains(u"已被另一个程序删除"_s));
         QCOMPARE(serials.state(), DatasetState::Edit);
+    }
+
+    // A record another program stored, with values Quillbox would never write and a trigger
+    // that empties the other books. Editing its phone number changes those bytes and nothing
+    // else in the file.
+    void anEditTouchesOnlyItsColumn() {
+        const QString file = test::createBookFile(m_dir->path());
+        test::runSql(file, u"INSERT INTO lianxi1(姓名, 邮箱, QQ, 生日, 性别, 手机, 身份证, 传真) "
+                           "VALUES ('张三', CAST(x'D5C5C8FD' AS TEXT), x'00FF10', "
+                           "3.141592653589793, '', '138', printf('%.60c', '1'), "
+                           "CAST(x'610062' AS TEXT));"
+                           "INSERT INTO wzsk1(网址名称) VALUES ('站');"
+                           "INSERT INTO xuliehao1(名称版本号) VALUES ('软件');"
+                           "CREATE TRIGGER wipe AFTER UPDATE ON lianxi1 BEGIN "
+                           "DELETE FROM wzsk1; DELETE FROM xuliehao1; END"_s);
+        RecordStore store;
+        store.openDatabase(file);
+        BookDataset& contacts = store.book(BookId::Contacts);
+        contacts.setFieldText(contacts.columnIndex(u"手机"_s), u"139"_s);
+        contacts.post();
+        const QString stored =
+            u"SELECT typeof(姓名) || hex(姓名) || ' ' || typeof(邮箱) || hex(邮箱) || ' ' || "
+            "typeof(QQ) || hex(QQ) || ' ' || typeof(生日) || (生日 = 3.141592653589793) || ' ' || "
+            "typeof(性别) || hex(性别) || ' ' || typeof(手机) || hex(手机) || ' ' || "
+            "typeof(身份证) || length(身份证) || ' ' || typeof(传真) || hex(传真) || ' ' || "
+            "typeof(备注) FROM lianxi1"_s;
+        QCOMPARE(firstColumn(file, stored),
+                 QStringList{u"textE5BCA0E4B889 textD5C5C8FD blob00FF10 real1 text text313339 "
+                             "text60 text610062 null"_s});
+        QCOMPARE(firstColumn(file, u"SELECT (SELECT count(*) FROM wzsk1) || (SELECT count(*) "
+                                   "FROM xuliehao1) || (SELECT count(*) FROM sqlite_master "
+                                   "WHERE type = 'trigger')"_s),
+                 QStringList{u"111"_s});
+    }
+
+    // Values of 10 MB from another program are shown cut; an edit of one changes the whole
+    // value the way the control's text changed, and the record next to it is left alone.
+    void hugeValuesAreShownCutAndEditedWhole() {
+        const QString file = test::createBookFile(m_dir->path());
+        test::runSql(file,
+                     u"ALTER TABLE wzsk1 ADD COLUMN 附件 text;"
+                     "INSERT INTO wzsk1(网址名称, 备注, 附件) VALUES "
+                     "('站1', printf('%.*c', 10000000, '备'), printf('%.*c', 10000000, 'a')),"
+                     "('站2', printf('%.*c', 10000000, '备'), printf('%.*c', 10000000, 'b'))"_s);
+        RecordStore store;
+        store.openDatabase(file);
+        BookDataset& websites = store.book(BookId::Websites);
+        const int note = websites.columnIndex(u"备注"_s);
+        const int extra = websites.columnIndex(u"附件"_s);
+        QCOMPARE(websites.valueText(note), QString(4096, u'备'));
+        QCOMPARE(websites.rowValueText(1, extra), QString(4096, u'b'));
+        websites.setFieldText(extra, u"头"_s + QString(4096, u'a') + u"尾"_s);
+        QCOMPARE(websites.valueText(extra), u"头"_s + QString(4096, u'a') + u"尾"_s);
+        websites.setFieldText(extra, u"头"_s + QString(4095, u'a') + u"尾"_s);
+        websites.post();
+        QCOMPARE(firstColumn(file, u"SELECT length(附件) || substr(附件, 1, 1) || "
+                                   "substr(附件, 4096, 3) || length(备注) FROM wzsk1"_s),
+                 (QStringList{u"10000001头a尾a10000000"_s, u"10000000bbbb10000000"_s}));
+    }
+
+    // What the book showed of the current record stays the condition of its write, however
+    // far the grid scrolls in between.
+    void shownRecordOutlivesScrolling() {
+        const QString file = test::createBookFile(m_dir->path());
+        test::runSql(file, u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                           "WHERE i < 3000) INSERT INTO lianxi1(姓名) SELECT printf('c%04d', i) "
+                           "FROM n"_s);
+        RecordStore store;
+        store.openDatabase(file);
+        BookDataset& contacts = store.book(BookId::Contacts);
+        QCOMPARE(contacts.valueText(0), u"c0001"_s);
+        test::runSql(file, u"UPDATE lianxi1 SET 手机 = '1' WHERE 姓名 = 'c0001'"_s);
+        for (int row = 0; row < contacts.rowCount(); ++row)
+            contacts.rowValueText(row, 0);
+        QVERIFY(test::storeErrorOf([&] { contacts.remove(); }).contains(u"已被另一个程序修改"_s));
+    }
+
+    // A statement that would run for ever or make a gigantic value stops with a clear error.
+    void runawayStatementsStop_data() {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("endless") << u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                                    "FROM n) SELECT count(*) FROM n"_s
+                                 << u"一条语句运行超过 0.2 秒，已经中止，数据库文件没有改变"_s;
+        QTest::newRow("huge value")
+            << u"SELECT hex(zeroblob(50000000))"_s << u"string or blob too big"_s;
+    }
+    void runawayStatementsStop() {
+        QFETCH(QString, sql);
+        QFETCH(QString, error);
+        RecordStore store;
+        store.openDatabase(test::createBookFile(m_dir->path()));
+        const ScopedStatementDeadline deadline(200);
+        QElapsedTimer timer;
+        timer.start();
+        const QString message =
+            test::storeErrorOf([&] { execSql(store.connection().handle(), sql); });
+        QVERIFY2(message.contains(error), qPrintable(message));
+        QVERIFY(timer.elapsed() < 2000);
+    }
+
+    // Another program writes the file between this one showing the last contact and deleting
+    // or editing it. The write happens only when the row still holds what was shown; otherwise
+    // it is refused, the typed value stays, and 刷新 puts it on top of what the file holds now.
+    void staleWritesAreRefused_data() {
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<bool>("deleting");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QStringList>("stored");       // name:phone:mail after the attempt
+        QTest::addColumn<QStringList>("afterRefresh"); // and after 刷新 and 提交
+        const QString reuse = u"DELETE FROM lianxi1 WHERE 姓名 = '二'; "
+                              "INSERT INTO lianxi1(姓名, 手机) VALUES ('丙', '3')"_s;
+        const QStringList reused{u"一:1:a@x"_s, u"丙:3"_s};
+        QTest::newRow("row id reused, delete")
+            << reuse << true << u"ADOTable1: 这条记录已被另一个程序修改，没有删除。"_s << reused
+            << reused;
+        QTest::newRow("row id reused, edit")
+            << reuse << false << u"已被另一个程序修改，这次修改没有保存，输入的内容仍在"_s << reused
+            << QStringList{u"一:1:a@x"_s, u"丙:3"_s, u"二:9:a@x"_s};
+        const QString phone = u"UPDATE lianxi1 SET 手机 = '5', 邮箱 = 'b@x' WHERE 姓名 = '二'"_s;
+        QTest::newRow("changed, delete") << phone << true << u"已被另一个程序修改，没有删除"_s
+                                         << QStringList{u"一:1:a@x"_s, u"二:5:b@x"_s}
+                                         << QStringList{u"一:1:a@x"_s, u"二:5:b@x"_s};
+        QTest::newRow("changed, edit")
+            << phone << false << u"已被另一个程序修改，这次修改没有保存"_s
+            << QStringList{u"一:1:a@x"_s, u"二:5:b@x"_s}
+            << QStringList{u"一:1:a@x"_s, u"二:9:b@x"_s};
+        const QString gone = u"DELETE FROM lianxi1 WHERE 姓名 = '二'"_s;
+        QTest::newRow("deleted, delete")
+            << gone << true << u"已被另一个程序删除。请按“刷新”"_s << QStringList{u"一:1:a@x"_s}
+            << QStringList{u"一:1:a@x"_s};
+        QTest::newRow("deleted, edit")
+            << gone << false << u"已被另一个程序删除，这次修改没有保存"_s
+            << QStringList{u"一:1:a@x"_s} << QStringList{u"一:1:a@x"_s, u"二:9:a@x"_s};
+        const QString other = u"UPDATE lianxi1 SET 手机 = '7' WHERE 姓名 = '一'"_s;
+        QTest::newRow("other record changed, delete")
+            << other << true << QString() << QStringList{u"一:7:a@x"_s}
+            << QStringList{u"一:7:a@x"_s};
+        QTest::newRow("other record changed, edit")
+            << other << false << QString() << QStringList{u"一:7:a@x"_s, u"二:9:a@x"_s}
+            << QStringList{u"一:7:a@x"_s, u"二:9:a@x"_s};
+    }
+    void staleWritesAreRefused() {
+        QFETCH(QString, other);
+        QFETCH(bool, deleting);
+        QFETCH(QString, error);
+        QFETCH(QStringList, stored);
+        QFETCH(QStringList, afterRefresh);
+        const QString file = test::createBookFile(m_dir->path());
+        test::runSql(file, u"INSERT INTO lianxi1(姓名, 手机, 邮箱) VALUES ('一', '1', 'a@x'), "
+                           "('二', '2', 'a@x')"_s);
+        const auto namesAndPhones = [&file] {
+            return firstColumn(file, u"SELECT 姓名 || ':' || 手机 || ifnull(':' || 邮箱, '') "
+                                     "FROM lianxi1 ORDER BY 姓名"_s);
+        };
+        RecordStore store;
+        store.openDatabase(file);
+        BookDataset& contacts = store.book(BookId::Contacts);
+        const int phone = contacts.columnIndex(u"手机"_s);
+        contacts.last();
+        QCOMPARE(contacts.valueText(0), u"二"_s);
+        test::runSql(file, other);
+        const QString message = test::storeErrorOf([&] {
+            if (deleting) {
+                contacts.remove();
+            } else {
+                contacts.setFieldText(phone, u"9"_s);
+                contacts.post();
+            }
+        });
+        QVERIFY2(message.contains(error) && message.isEmpty() == error.isEmpty(),
+                 qPrintable(message));
+        QCOMPARE(namesAndPhones(), stored);
+        if (!deleting && !error.isEmpty()) {
+            QCOMPARE(contacts.valueText(phone), u"9"_s);
+            contacts.refresh();
+            QCOMPARE(contacts.valueText(phone), u"9"_s);
+            contacts.post();
+        } else {
+            contacts.refresh();
+        }
+        QCOMPARE(namesAndPhones(), afterRefresh);
     }
 
     void mdbRule_data() {
