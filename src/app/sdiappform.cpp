@@ -282,13 +282,18 @@ void TSDIAppForm::endUnattended() {
 // so a typed record is never dropped. A refused record stays on screen with its error, and
 // the command goes no further.
 void TSDIAppForm::leaveEditingBeforeClosing() {
-    for (BookId id : allBooks()) {
-        try {
-            book(id).leaveEditing();
-        } catch (const std::exception&) {
-            showBookPage(id);
-            throw;
-        }
+    for (BookId id : allBooks())
+        leaveEditingOf(id);
+}
+
+// Walking a book moves it, and a move leaves editing: leave it first, as a move would, so the
+// buttons show the state the walk leaves behind, and a refused record stops the command.
+void TSDIAppForm::leaveEditingOf(BookId id) {
+    try {
+        book(id).leaveEditing();
+    } catch (const std::exception&) {
+        showBookPage(id);
+        throw;
     }
 }
 
@@ -590,6 +595,9 @@ void TSDIAppForm::N3Click() {
 }
 
 void TSDIAppForm::N8Click() {
+    // The panel's fill walks both books.
+    leaveEditingOf(BookId::Contacts);
+    leaveEditingOf(BookId::Websites);
     // One panel at a time: both items that open it stay disabled until it closes.
     N8->setEnabled(false);
     N14->setEnabled(false);
@@ -606,15 +614,19 @@ void TSDIAppForm::N8Click() {
 }
 
 void TSDIAppForm::N6Click() {
+    leaveEditingOf(BookId::Contacts);
     exportBookText(m_store, BookId::Contacts, sd1);
 }
 void TSDIAppForm::N11Click() {
+    leaveEditingOf(BookId::Websites);
     exportBookText(m_store, BookId::Websites, sd1);
 }
 void TSDIAppForm::N12Click() {
+    leaveEditingOf(BookId::Serials);
     exportBookText(m_store, BookId::Serials, sd1);
 }
 void TSDIAppForm::IE1Click() {
+    leaveEditingOf(BookId::Websites);
     importWebsitesToFavorites(m_store);
 }
 

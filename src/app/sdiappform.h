@@ -134,6 +134,7 @@ private:
     void restoreFromTray();
     void openChosenDatabase(const QString& chosen);
     void leaveEditingBeforeClosing();
+    void leaveEditingOf(BookId id);
     void leaveEditingQuietly();
     void showBookPage(BookId id);
     void enableNavigationItems();

@@ -107,7 +107,7 @@ void checkDatabaseFile(const QString& fileName) {
     if (header.mid(4, 15) == QByteArrayLiteral("Standard Jet DB"))
         throw StoreError(
             QStringLiteral("“%1”是 Access 数据库文件。Quillbox 只能打开它自己的数据库文件，"
-                           "请在 Quillbox 中新建数据库后再录入记录。")
+                           "用“文件 → 导入 Access 数据库…”可以把它的记录导入新的数据库。")
                 .arg(fileName));
     throw StoreError(QStringLiteral("“%1”不是 Quillbox 数据库文件").arg(fileName));
 }

@@ -181,7 +181,7 @@ private Q_SLOTS:
         QTest::newRow("access file")
             << QByteArray(4, '\0') + QByteArray("Standard Jet DB") + QByteArray(200, '\0')
             << QStringLiteral("“%1”是 Access 数据库文件。Quillbox 只能打开它自己的数据库文件，"
-                              "请在 Quillbox 中新建数据库后再录入记录。");
+                              "用“文件 → 导入 Access 数据库…”可以把它的记录导入新的数据库。");
     }
     void badRememberedFile() {
         QFETCH(QByteArray, bytes);
@@ -422,14 +422,20 @@ private Q_SLOTS:
     }
 
     // A record being typed is left as a move leaves it before any command closes the books or
-    // the program: posted when it can be; otherwise its error shows and the command stops.
+    // the program, or walks the book (export, navigation panel): posted when it can be;
+    // otherwise its error shows and the command stops.
     void typedRecordSurvivesClosingTheBooks_data() {
         QTest::addColumn<QString>("command");
         QTest::addColumn<bool>("fromTray");
         QTest::addColumn<bool>("withKey");
-        const std::pair<const char*, bool> commands[] = {
-            {"FileSaveAsItem", false}, {"FileOpenItem", false}, {"FileNewItem", false},
-            {"FileExitItem", false},   {"N13", true},           {"close box", false}};
+        const std::pair<const char*, bool> commands[] = {{"FileSaveAsItem", false},
+                                                         {"FileOpenItem", false},
+                                                         {"FileNewItem", false},
+                                                         {"FileExitItem", false},
+                                                         {"N13", true},
+                                                         {"close box", false},
+                                                         {"N6", false},
+                                                         {"N8", false}};
         for (const auto& [command, fromTray] : commands) {
             QTest::addRow("%s, posted", command)
                 << QString::fromLatin1(command) << fromTray << true;
