@@ -43,6 +43,7 @@ check_control() {
         'libqt6widgets6 (' 'libsqlite3-0 ('; do
         [[ "$depends" == *"$needed"* ]] || fail "Depends lacks '$needed': $depends"
     done
+    [ "$(dpkg-deb -f "$deb" Recommends)" = mdbtools ] || fail "Recommends is not mdbtools"
     [ -n "$(dpkg-deb -f "$deb" Description | sed -n 2p)" ] || fail "the description has no body"
 }
 
