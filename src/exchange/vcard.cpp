@@ -1,0 +1,406 @@
+#include "vcard.h"
+
+#include <QIODevice>
+#include <QStringDecoder>
+
+#include <array>
+
+namespace qb {
+
+namespace {
+
+constexpr qsizetype kFoldOctets = 75;
+// A logical line (a property with all its folded lines) may hold an inline photo of a few
+// megabytes; anything longer is not a contact card.
+constexpr qsizetype kMaxLineBytes = 8 * 1024 * 1024;
+
+// One property of the mapping: how it is written and which columns its components hold
+// (nullptr: a component the book has no column for). keyType tells the reader which of
+// several properties of one name a card's property is meant for.
+struct PropertyMap {
+    const char* name;
+    const char* params;
+    const char* keyType;
+    const char* prefix; // written before the value (IMPP's URI scheme)
+    std::vector<const char*> columns;
+};
+
+const std::vector<PropertyMap>& propertyMaps() {
+    static const std::vector<PropertyMap> maps = {
+        {"FN", "", "", "", {"姓名"}},
+        {"N", "", "", "", {"姓名", nullptr, nullptr, nullptr, nullptr}},
+        {"EMAIL", ";TYPE=INTERNET,HOME", "HOME", "", {"邮箱"}},
+        {"EMAIL", ";TYPE=INTERNET,WORK", "WORK", "", {"公司邮箱"}},
+        {"X-QQ", "", "", "", {"QQ"}},
+        {"IMPP", "", "", "qq:", {"QQ"}},
+        {"URL", ";TYPE=HOME", "HOME", "", {"主页"}},
+        {"URL", ";TYPE=WORK", "WORK", "", {"公司主页"}},
+        {"BDAY", "", "", "", {"生日"}},
+        {"X-GENDER", "", "", "", {"性别"}},
+        {"TEL", ";TYPE=CELL", "CELL", "", {"手机"}},
+        {"TEL", ";TYPE=HOME,FAX", "FAX", "", {"传真"}},
+        {"TEL", ";TYPE=WORK,VOICE", "WORK", "", {"公司电话"}},
+        {"TEL", ";TYPE=HOME,VOICE", "HOME", "", {"电话"}},
+        {"X-QUILLBOX-ID-CARD", "", "", "", {"身份证"}},
+        {"X-QUILLBOX-SPECIALITY", "", "", "", {"特长"}},
+        {"ADR",
+         ";TYPE=HOME",
+         "HOME",
+         "",
+         {nullptr, nullptr, "家庭地址", "市", "省", "邮编", "国家"}},
+        {"ADR",
+         ";TYPE=WORK",
+         "WORK",
+         "",
+         {nullptr, nullptr, "公司地址", "公司城市", nullptr, nullptr, nullptr}},
+        {"ORG", "", "", "", {"单位", "部门"}},
+        {"TITLE", "", "", "", {"职务"}},
+        {"NOTE", "", "", "", {"备注"}},
+    };
+    return maps;
+}
+
+void appendEscaped(QByteArrayView value, QByteArray& out) {
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        switch (c) {
+        case '\\':
+            out.append("\\\\");
+            break;
+        case ',':
+            out.append("\\,");
+            break;
+        case ';':
+            out.append("\\;");
+            break;
+        case '\r':
+            if (i + 1 < value.size() && value[i + 1] == '\n')
+                ++i; // CR LF is one line break
+            out.append("\\n");
+            break;
+        case '\n':
+            out.append("\\n");
+            break;
+        default:
+            out.append(c);
+        }
+    }
+}
+
+// Folds at 75 octets; a continuation line starts with a blank, which counts. A cut never
+// falls inside a UTF-8 character.
+void appendFolded(QByteArrayView line, QByteArray& out) {
+    qsizetype pos = 0;
+    qsizetype limit = kFoldOctets;
+    while (line.size() - pos > limit) {
+        qsizetype cut = pos + limit;
+        while ((static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
+            --cut;
+        out.append(line.sliced(pos, cut - pos));
+        out.append("\r\n ");
+        pos = cut;
+        limit = kFoldOctets - 1;
+    }
+    out.append(line.sliced(pos));
+    out.append("\r\n");
+}
+
+// Stored "YYYY-MM-DD HH:MM:SS" as vCard's "YYYY-MM-DDTHH:MM:SS"; a plain date stays.
+QByteArray vcardDate(QByteArrayView stored) {
+    QByteArray date = stored.toByteArray();
+    return date.replace(' ', 'T');
+}
+
+// A vCard date (basic or extended form, with or without a time) as stored text; empty when
+// it has no year or does not read as a date.
+QString storedDate(const QString& value) {
+    QString text = value.trimmed();
+    text.remove(QLatin1Char('-')).remove(QLatin1Char(':'));
+    if (text.endsWith(QLatin1Char('Z')))
+        text.chop(1);
+    const QString date = text.left(8);
+    if (date.size() != 8 || !date.front().isDigit())
+        return {};
+    QString stored =
+        date.left(4) + QLatin1Char('-') + date.mid(4, 2) + QLatin1Char('-') + date.mid(6, 2);
+    const qsizetype t = text.indexOf(QLatin1Char('T'));
+    if (t == 8 && text.size() >= 15)
+        stored += QLatin1Char(' ') + text.mid(9, 2) + QLatin1Char(':') + text.mid(11, 2) +
+                  QLatin1Char(':') + text.mid(13, 2);
+    return stored;
+}
+
+QByteArray decodeQuotedPrintable(QByteArrayView value) {
+    QByteArray bytes;
+    bytes.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] == '=' && i + 2 < value.size()) {
+            bool ok = false;
+            const int byte = value.sliced(i + 1, 2).toByteArray().toInt(&ok, 16);
+            if (ok) {
+                bytes.append(char(byte));
+                i += 2;
+                continue;
+            }
+        }
+        bytes.append(value[i]);
+    }
+    return bytes;
+}
+
+// Undoes the escapes and splits the structured value at the unescaped semicolons.
+QStringList components(const QString& value, bool structured) {
+    QStringList parts(1);
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value[i];
+        if (c == QLatin1Char('\\') && i + 1 < value.size()) {
+            const QChar e = value[++i];
+            parts.last() += (e == QLatin1Char('n') || e == QLatin1Char('N')) ? QChar(u'\n') : e;
+        } else if (c == QLatin1Char(';') && structured) {
+            parts.append(QString());
+        } else {
+            parts.last() += c;
+        }
+    }
+    return parts;
+}
+
+bool isQuotedPrintable(const QByteArray& line) {
+    const qsizetype colon = line.indexOf(':');
+    return line.left(colon < 0 ? line.size() : colon).toUpper().contains("QUOTED-PRINTABLE");
+}
+
+} // namespace
+
+struct VCardReader::Property {
+    QByteArray name;
+    QByteArrayList types; // upper case, from TYPE= and from 2.1's bare parameters
+    QByteArray encoding;
+    QByteArray charset;
+    QByteArray value;
+};
+
+VCardWriter::VCardWriter(const QStringList& columnNames) {
+    for (qsizetype c = 0; c < columnNames.size(); ++c)
+        m_columns.insert(columnNames[c].toUtf8(), int(c));
+}
+
+QByteArrayView VCardWriter::value(const Utf8Record& record, const char* column) const {
+    const int index = m_columns.value(QByteArray(column), -1);
+    return index < 0 ? QByteArrayView() : record[size_t(index)];
+}
+
+void VCardWriter::writeRecord(const Utf8Record& record, QByteArray& out) {
+    out.append("BEGIN:VCARD\r\nVERSION:3.0\r\n");
+    QByteArray line;
+    for (const PropertyMap& map : propertyMaps()) {
+        bool any = false;
+        for (const char* column : map.columns)
+            any = any || (column && !value(record, column).isEmpty());
+        if (!any && qstrcmp(map.name, "FN") != 0 && qstrcmp(map.name, "N") != 0)
+            continue; // FN and N are required, every other property only when it has a value
+        line = QByteArray(map.name) + map.params + ':' + map.prefix;
+        for (size_t c = 0; c < map.columns.size(); ++c) {
+            if (c > 0)
+                line.append(';');
+            if (!map.columns[c])
+                continue;
+            const QByteArrayView text = value(record, map.columns[c]);
+            if (qstrcmp(map.name, "BDAY") == 0)
+                line.append(vcardDate(text));
+            else
+                appendEscaped(text, line);
+        }
+        appendFolded(line, out);
+    }
+    out.append("END:VCARD\r\n");
+}
+
+VCardReader::VCardReader(QIODevice& device, const QStringList& columnNames)
+    : m_lines(device, kMaxLineBytes) {
+    for (qsizetype c = 0; c < columnNames.size(); ++c)
+        m_columns.insert(columnNames[c].toUtf8(), int(c));
+}
+
+VCardReader::~VCardReader() = default;
+
+// A property with its folded lines joined: lines that start with a blank continue the one
+// before, and so does the line after a quoted-printable line ending in "=".
+bool VCardReader::nextLogicalLine(QByteArray& line) {
+    if (m_hasPending) {
+        line = m_pending;
+        m_hasPending = false;
+    } else if (!m_lines.next(line)) {
+        return false;
+    }
+    QByteArray next;
+    for (;;) {
+        const bool softBreak = line.endsWith('=') && isQuotedPrintable(line);
+        if (!m_lines.next(next))
+            return true;
+        if (softBreak) {
+            line.chop(1);
+            line += next;
+        } else if (!next.isEmpty() && (next[0] == ' ' || next[0] == '\t')) {
+            line += QByteArrayView(next).sliced(1);
+        } else {
+            m_pending = next;
+            m_hasPending = true;
+            return true;
+        }
+        if (line.size() > kMaxLineBytes)
+            failAtLine(m_lines.lineNumber(),
+                       QStringLiteral("这一行太长（超过 %1 字节）").arg(kMaxLineBytes));
+    }
+}
+
+namespace {
+
+QByteArray parameterValue(QByteArray value) {
+    if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
+        value = value.mid(1, value.size() - 2);
+    return value.toUpper();
+}
+
+} // namespace
+
+bool VCardReader::next(QStringList& values) {
+    QByteArray line;
+    for (;;) {
+        if (!nextLogicalLine(line))
+            return false;
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.isEmpty())
+            continue;
+        if (trimmed.toUpper() == "BEGIN:VCARD")
+            break;
+        failAtLine(m_lines.lineNumber() - (m_hasPending ? 1 : 0),
+                   QStringLiteral("这里应当是一张名片的开始（BEGIN:VCARD），文件不是 vCard"));
+    }
+    m_cardLine = m_lines.lineNumber() - (m_hasPending ? 1 : 0);
+    values = QStringList(m_columns.size());
+    int nested = 0; // cards inside a card (2.1's AGENT) are skipped
+    for (;;) {
+        if (!nextLogicalLine(line))
+            failAtLine(m_cardLine, QStringLiteral("名片没有结束（缺少 END:VCARD），文件不完整"));
+        const qsizetype colon = line.indexOf(':');
+        if (colon < 0)
+            continue; // not a property: nothing a contact could use
+        Property property;
+        const QByteArrayList head = line.left(colon).split(';');
+        property.name = head[0].mid(head[0].lastIndexOf('.') + 1).trimmed().toUpper();
+        property.value = line.mid(colon + 1);
+        for (qsizetype p = 1; p < head.size(); ++p) {
+            const qsizetype eq = head[p].indexOf('=');
+            const QByteArray key =
+                eq < 0 ? QByteArray("TYPE") : head[p].left(eq).trimmed().toUpper();
+            const QByteArray val = parameterValue(eq < 0 ? head[p] : head[p].mid(eq + 1));
+            if (eq < 0 && (val == "QUOTED-PRINTABLE" || val == "BASE64"))
+                property.encoding = val;
+            else if (key == "TYPE")
+                property.types += val.split(',');
+            else if (key == "ENCODING")
+                property.encoding = val;
+            else if (key == "CHARSET")
+                property.charset = val;
+        }
+        const QByteArray upperValue = property.value.trimmed().toUpper();
+        if (property.name == "BEGIN" && upperValue == "VCARD") {
+            ++nested;
+        } else if (property.name == "END" && upperValue == "VCARD") {
+            if (nested-- == 0)
+                return true;
+        } else if (nested == 0) {
+            apply(property, values);
+        }
+    }
+}
+
+bool VCardReader::isEmpty(const QStringList& values, const char* column) const {
+    return !column || values[m_columns.value(QByteArray(column))].isEmpty();
+}
+
+void VCardReader::put(QStringList& values, const char* column, const QString& text) const {
+    if (column)
+        values[m_columns.value(QByteArray(column))] = text;
+}
+
+void VCardReader::apply(const Property& property, QStringList& values) const {
+    if (property.encoding == "B" || property.encoding == "BASE64")
+        return; // photos, logos, sounds and keys have no place in the book
+    const QByteArray bytes = property.encoding == "QUOTED-PRINTABLE"
+                                 ? decodeQuotedPrintable(property.value)
+                                 : property.value;
+    QString text;
+    if (!property.charset.isEmpty() && property.charset != "UTF-8") {
+        QStringDecoder decoder(property.charset.constData());
+        if (!decoder.isValid())
+            failAtLine(m_cardLine, QStringLiteral("名片用了不认识的字符集 %1")
+                                       .arg(QString::fromLatin1(property.charset)));
+        text = decoder.decode(bytes);
+        if (decoder.hasError())
+            failAtLine(m_cardLine, QStringLiteral("名片的文字不是 %1 编码")
+                                       .arg(QString::fromLatin1(property.charset)));
+    } else {
+        const std::optional<QString> utf8 = utf8Text(bytes);
+        if (!utf8)
+            failAtLine(m_cardLine,
+                       QStringLiteral("名片的文字不是 UTF-8 编码（用 UTF-8 另存后再导入）"));
+        text = *utf8;
+    }
+    if (property.name == "GENDER") { // vCard 4.0: a sex letter, then free text
+        const QString sex = components(text, true).value(0).trimmed().toUpper();
+        const QString given = components(text, true).value(1);
+        put(values, "性别",
+            sex == QLatin1String("M")   ? QStringLiteral("男")
+            : sex == QLatin1String("F") ? QStringLiteral("女")
+                                        : given);
+        return;
+    }
+    // The property of this name that the card's types mean, if its columns are still free;
+    // a property whose types mean none of them takes the first free one.
+    const PropertyMap* chosen = nullptr;
+    const PropertyMap* firstFree = nullptr;
+    bool typed = false;
+    for (const PropertyMap& map : propertyMaps()) {
+        if (property.name != map.name)
+            continue;
+        bool free = true;
+        for (const char* column : map.columns)
+            free = free && isEmpty(values, column);
+        const bool meant = *map.keyType && property.types.contains(QByteArray(map.keyType));
+        typed = typed || meant;
+        if (free && meant && !chosen)
+            chosen = &map;
+        if (free && !firstFree)
+            firstFree = &map;
+    }
+    if (!chosen && !typed)
+        chosen = firstFree;
+    // FN names the contact even when N came first and filled the name.
+    if (!chosen && property.name == "FN")
+        chosen = &propertyMaps().front();
+    if (!chosen)
+        return;
+    QString value = text;
+    if (*chosen->prefix) {
+        if (!value.startsWith(QLatin1String(chosen->prefix), Qt::CaseInsensitive))
+            return;
+        value = value.mid(qstrlen(chosen->prefix));
+    } else if (property.name == "TEL" && value.startsWith(QLatin1String("tel:"))) {
+        value = value.mid(4);
+    }
+    if (property.name == "BDAY") {
+        put(values, "生日", storedDate(value));
+        return;
+    }
+    const QStringList parts = components(value, chosen->columns.size() > 1);
+    if (property.name == "N") { // family and given name, written together as Chinese names are
+        put(values, "姓名", (parts.value(0) + parts.value(1)).trimmed());
+        return;
+    }
+    for (size_t c = 0; c < chosen->columns.size(); ++c)
+        put(values, chosen->columns[c], parts.value(qsizetype(c)));
+}
+
+} // namespace qb
