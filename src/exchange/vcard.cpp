@@ -2,6 +2,7 @@
 
 #include <QIODevice>
 #include <QStringDecoder>
+#include <QUuid>
 
 #include <array>
 
@@ -10,6 +11,8 @@ namespace qb {
 namespace {
 
 constexpr qsizetype kFoldOctets = 75;
+// The URL namespace of RFC 4122, for name-based contact UIDs.
+const char kUidNamespace[] = "6ba7b811-9dad-11d1-80b4-00c04fd430c8";
 // A logical line (a property with all its folded lines) may hold an inline photo of a few
 // megabytes; anything longer is not a contact card.
 constexpr qsizetype kMaxLineBytes = 8 * 1024 * 1024;
@@ -213,6 +216,12 @@ void VCardWriter::writeRecord(const Utf8Record& record, QByteArray& out) {
         }
         appendFolded(line, out);
     }
+    // Address books that keep one file per contact need a UID; one made from the name stays
+    // the same on every export, so a second export updates those contacts instead of doubling.
+    const QUuid uid =
+        QUuid::createUuidV5(QUuid(QUuid::fromString(kUidNamespace)),
+                            QByteArray("quillbox:contact:").append(value(record, "姓名")));
+    out.append("UID:urn:uuid:" + uid.toByteArray(QUuid::WithoutBraces) + "\r\n");
     out.append("END:VCARD\r\n");
 }
 
