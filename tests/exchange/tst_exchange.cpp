@@ -167,6 +167,12 @@ private Q_SLOTS:
                  u"导入完成：新增 %1 条，替换 0 条，跳过 0 条。"_s.arg(sampleRecords(id).size()));
         book(id).refresh(); // typed records take their place in key order
         QCOMPARE(recordsOf(copy->book(id)), recordsOf(book(id)));
+
+        book(id).moveTo(1); // only the current record
+        QVERIFY(writeBookFile(book(id), format, path(u"one.file"_s), true));
+        auto one = freshStore(u"one.mdb"_s);
+        QCOMPARE(readBookFile(one->book(id), format, path(u"one.file"_s), nullptr).added, 1);
+        QCOMPARE(recordsOf(one->book(id)), recordsOf(book(id)).mid(1, 1));
     }
 
     // The written bytes, as hand-written in tests/data/exchange.
