@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QProgressDialog>
 
+#include <algorithm>
 #include <memory>
 
 namespace qb {
@@ -48,16 +49,24 @@ constexpr ExchangeItem kItems[] = {
      false},
 };
 
-// A progress window that shows up only when the work takes a while, keeps the window
-// responsive and offers 取消.
-ExchangeProgress progressWindow(QWidget* window, std::shared_ptr<QProgressDialog>& dialog) {
-    dialog = std::make_shared<QProgressDialog>(QStringLiteral("正在处理…"), QStringLiteral("取消"),
-                                               0, 1000, window);
-    dialog->setWindowModality(Qt::WindowModal);
-    dialog->setMinimumDuration(500);
-    return [dialog](qint64 done, qint64 total) {
-        dialog->setValue(total > 0 ? int(done * 1000 / total) % 1000 : 0);
-        return !dialog->wasCanceled();
+// A progress window made at the first report, so it never shows while the file dialog is
+// open. It appears only when the work takes a while, keeps the window responsive and offers
+// 取消; it goes when the command ends.
+constexpr int kSteps = 1000;
+
+ExchangeProgress progressWindow(QWidget* window) {
+    auto dialog = std::make_shared<std::unique_ptr<QProgressDialog>>();
+    return [window, dialog](qint64 done, qint64 total) {
+        if (!*dialog) {
+            *dialog = std::make_unique<QProgressDialog>(QStringLiteral("正在处理…"),
+                                                        QStringLiteral("取消"), 0, kSteps, window);
+            (*dialog)->setWindowModality(Qt::WindowModal);
+            (*dialog)->setMinimumDuration(500);
+            (*dialog)->setAutoClose(false);
+            (*dialog)->setAutoReset(false);
+        }
+        (*dialog)->setValue(total > 0 ? int(std::min(done, total) * kSteps / total) : 0);
+        return !(*dialog)->wasCanceled();
     };
 }
 
@@ -71,14 +80,16 @@ QList<QAction*> buildExchangeMenu(QMenu* menu, RecordStore& store, FileDialog& o
             menu->addSeparator();
         QAction* action = menu->addAction(QString::fromUtf8(item.caption));
         action->setObjectName(QLatin1String(item.name));
-        QObject::connect(action, &QAction::triggered, window, [&, item, window] {
+        RecordStore* books = &store;
+        FileDialog* od1 = &openDialog;
+        FileDialog* sd1 = &saveDialog;
+        QObject::connect(action, &QAction::triggered, window, [=] {
             guarded([&] {
-                std::shared_ptr<QProgressDialog> dialog;
-                const ExchangeProgress progress = progressWindow(window, dialog);
+                const ExchangeProgress progress = progressWindow(window);
                 if (item.import)
-                    importBookFile(store, item.book, item.format, openDialog, progress);
+                    importBookFile(*books, item.book, item.format, *od1, progress);
                 else
-                    exportBookFile(store, item.book, item.format, item.currentOnly, saveDialog,
+                    exportBookFile(*books, item.book, item.format, item.currentOnly, *sd1,
                                    progress);
             });
         });

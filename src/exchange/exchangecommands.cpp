@@ -184,7 +184,7 @@ void exportBookFile(RecordStore& store, BookId book, ExchangeFormat format, bool
                     FileDialog& dialog, const ExchangeProgress& progress) {
     if (!store.isOpen())
         return;
-    dialog.setFilter(QLatin1String(formatFiles(format).filter));
+    dialog.setFilter(QString::fromUtf8(formatFiles(format).filter));
     const QString chosen = dialog.execute();
     if (chosen.isEmpty())
         return;
@@ -195,7 +195,7 @@ void importBookFile(RecordStore& store, BookId book, ExchangeFormat format, File
                     const ExchangeProgress& progress) {
     if (!store.isOpen())
         return;
-    dialog.setFilter(QLatin1String(formatFiles(format).filter));
+    dialog.setFilter(QString::fromUtf8(formatFiles(format).filter));
     const QString chosen = dialog.execute();
     if (chosen.isEmpty())
         return;

@@ -4,6 +4,7 @@
 #include "platform/singleinstance.h"
 #include "store/preferences.h"
 #include "store/testbooks.h"
+#include "testfiles.h"
 #include "widgets/dbgrid.h"
 #include "widgets/lbbutton.h"
 
@@ -15,6 +16,8 @@
 #include <QLineEdit>
 #include <QLocalSocket>
 #include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -258,6 +261,40 @@ private Q_SLOTS:
         action(form.get(), "FileSaveAsItem")->trigger();
         QCOMPARE(m_platform->messages.size(), 1);
         QCOMPARE(form->currentDatabasePath(), copy);
+    }
+
+    // 导入导出 comes after the existing menus, enabled like the text exports, and runs through
+    // the file dialogs and message boxes like every other command.
+    void exchangeMenu() {
+        auto closed = showForm();
+        const QList<QAction*> menus = closed->menuBar()->actions();
+        QCOMPARE(menus.size(), 3);
+        QCOMPARE(menus.last()->text(), QStringLiteral("导入导出"));
+        for (QAction* item : menus.last()->menu()->actions())
+            QVERIFY2(item->isSeparator() || !item->isEnabled(), qPrintable(item->text()));
+        closed.reset();
+
+        remember(test::createBookFile(m_dir->path()));
+        auto form = showForm();
+        test::addRecord(form->store().book(BookId::Websites),
+                        {QStringLiteral("站点"), QStringLiteral("https://a.example/")});
+        m_platform->fileAnswers.enqueue(m_dir->filePath(QStringLiteral("sites")));
+        action(form.get(), "ExportWebsitesBookmarks")->trigger();
+        QCOMPARE(m_platform->fileRequests.last().filter, QStringLiteral("书签文件|*.html"));
+        QVERIFY(test::readBytes(m_dir->filePath(QStringLiteral("sites.html")))
+                    .contains("<DT><A HREF=\"https://a.example/\">站点</A>"));
+
+        const QString csv = m_dir->filePath(QStringLiteral("in.csv"));
+        test::writeBytes(csv, "网址名称,网址\r\n站点,https://b.example/\r\n新站,x\r\n");
+        m_platform->fileAnswers.enqueue(csv);
+        m_platform->answers << mb::IdNo << mb::IdYes; // not replaced: kept both
+        action(form.get(), "ImportWebsitesCsv")->trigger();
+        QCOMPARE(m_platform->messages.size(), 3);
+        QCOMPARE(m_platform->messages.last().text,
+                 QStringLiteral("导入完成：新增 2 条，替换 0 条，跳过 0 条。"));
+        QCOMPARE(test::keysInGridOrder(form->store().book(BookId::Websites)),
+                 QStringList(
+                     {QStringLiteral("新站"), QStringLiteral("站点"), QStringLiteral("站点 (2)")}));
     }
 
     void linkButtons_data() {

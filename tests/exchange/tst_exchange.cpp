@@ -48,7 +48,7 @@ Records sampleRecords(BookId book) {
              u"中国"_s,
              u"北京"_s,
              u"北京"_s,
-             u"朝阳路 1 号; 2 单元"_s,
+             u"朝阳路 1 号; 2 单元"_s + QString(100, u'楼'),
              u"010-1"_s,
              u"010-2"_s,
              u"100000"_s,
@@ -92,7 +92,7 @@ Records sampleRecords(BookId book) {
         return {
             {u"<b>新浪</b> "_s, u"http://sina.example/?a=1&b=\"2\""_s, u"user;1"_s,
              u"多行\n\"备注\" 😀 & <script>"_s},
-            {u"百度"_s},
+            {u"百度"_s, {}, {}, QString(255, u'满')}, // as long as the column holds
             {u"Zed, \"quoted\""_s, u"https://z.example/"_s, {}, u"  两端空白  "_s},
         };
     case BookId::Serials:
