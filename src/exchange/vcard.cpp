@@ -4,7 +4,7 @@
 #include <QStringDecoder>
 #include <QUuid>
 
-#include <array>
+#include <algorithm>
 
 namespace qb {
 
@@ -61,6 +61,22 @@ const std::vector<PropertyMap>& propertyMaps() {
         {"NOTE", "", "", "", {"备注"}},
     };
     return maps;
+}
+
+// Each property's columns as positions in the book's columns (-1: none), looked up once.
+std::vector<std::vector<int>> mapColumns(const QStringList& columnNames) {
+    std::vector<std::vector<int>> positions;
+    for (const PropertyMap& map : propertyMaps()) {
+        positions.emplace_back();
+        for (const char* column : map.columns)
+            positions.back().push_back(column ? int(columnNames.indexOf(QString::fromUtf8(column)))
+                                              : -1);
+    }
+    return positions;
+}
+
+QByteArrayView field(const Utf8Record& record, int column) {
+    return column < 0 ? QByteArrayView() : record[size_t(column)];
 }
 
 void appendEscaped(QByteArrayView value, QByteArray& out) {
@@ -183,53 +199,47 @@ struct VCardReader::Property {
     QByteArray value;
 };
 
-VCardWriter::VCardWriter(const QStringList& columnNames) {
-    for (qsizetype c = 0; c < columnNames.size(); ++c)
-        m_columns.insert(columnNames[c].toUtf8(), int(c));
-}
-
-QByteArrayView VCardWriter::value(const Utf8Record& record, const char* column) const {
-    const int index = m_columns.value(QByteArray(column), -1);
-    return index < 0 ? QByteArrayView() : record[size_t(index)];
-}
+VCardWriter::VCardWriter(const QStringList& columnNames)
+    : m_mapColumns(mapColumns(columnNames))
+    , m_nameColumn(int(columnNames.indexOf(QStringLiteral("姓名")))) {}
 
 void VCardWriter::writeRecord(const Utf8Record& record, QByteArray& out) {
     out.append("BEGIN:VCARD\r\nVERSION:3.0\r\n");
-    QByteArray line;
-    for (const PropertyMap& map : propertyMaps()) {
+    const std::vector<PropertyMap>& maps = propertyMaps();
+    for (size_t m = 0; m < maps.size(); ++m) {
+        const PropertyMap& map = maps[m];
+        const std::vector<int>& columns = m_mapColumns[m];
         bool any = false;
-        for (const char* column : map.columns)
-            any = any || (column && !value(record, column).isEmpty());
+        for (const int column : columns)
+            any = any || !field(record, column).isEmpty();
         if (!any && qstrcmp(map.name, "FN") != 0 && qstrcmp(map.name, "N") != 0)
             continue; // FN and N are required, every other property only when it has a value
-        line = QByteArray(map.name) + map.params + ':' + map.prefix;
-        for (size_t c = 0; c < map.columns.size(); ++c) {
+        m_line.clear();
+        m_line.append(map.name).append(map.params).append(':').append(map.prefix);
+        for (size_t c = 0; c < columns.size(); ++c) {
             if (c > 0)
-                line.append(';');
-            if (!map.columns[c])
-                continue;
-            const QByteArrayView text = value(record, map.columns[c]);
+                m_line.append(';');
+            const QByteArrayView text = field(record, columns[c]);
             if (qstrcmp(map.name, "BDAY") == 0)
-                line.append(vcardDate(text));
+                m_line.append(vcardDate(text));
             else
-                appendEscaped(text, line);
+                appendEscaped(text, m_line);
         }
-        appendFolded(line, out);
+        appendFolded(m_line, out);
     }
     // Address books that keep one file per contact need a UID; one made from the name stays
     // the same on every export, so a second export updates those contacts instead of doubling.
-    const QUuid uid =
-        QUuid::createUuidV5(QUuid(QUuid::fromString(kUidNamespace)),
-                            QByteArray("quillbox:contact:").append(value(record, "姓名")));
-    out.append("UID:urn:uuid:" + uid.toByteArray(QUuid::WithoutBraces) + "\r\n");
+    static const QUuid kNamespace = QUuid::fromString(kUidNamespace);
+    const QUuid uid = QUuid::createUuidV5(
+        kNamespace, QByteArray("quillbox:contact:").append(field(record, m_nameColumn)));
+    out.append("UID:urn:uuid:").append(uid.toByteArray(QUuid::WithoutBraces)).append("\r\n");
     out.append("END:VCARD\r\n");
 }
 
 VCardReader::VCardReader(QIODevice& device, const QStringList& columnNames)
-    : m_lines(device, kMaxLineBytes) {
-    for (qsizetype c = 0; c < columnNames.size(); ++c)
-        m_columns.insert(columnNames[c].toUtf8(), int(c));
-}
+    : m_lines(device, kMaxLineBytes)
+    , m_columnNames(columnNames)
+    , m_mapColumns(mapColumns(columnNames)) {}
 
 VCardReader::~VCardReader() = default;
 
@@ -287,7 +297,7 @@ bool VCardReader::next(QStringList& values) {
                    QStringLiteral("这里应当是一张名片的开始（BEGIN:VCARD），文件不是 vCard"));
     }
     m_cardLine = m_lines.lineNumber() - (m_hasPending ? 1 : 0);
-    values = QStringList(m_columns.size());
+    values = QStringList(m_columnNames.size());
     int nested = 0; // cards inside a card (2.1's AGENT) are skipped
     for (;;) {
         if (!nextLogicalLine(line))
@@ -325,91 +335,103 @@ bool VCardReader::next(QStringList& values) {
     }
 }
 
-bool VCardReader::isEmpty(const QStringList& values, const char* column) const {
-    return !column || values[m_columns.value(QByteArray(column))].isEmpty();
-}
-
-void VCardReader::put(QStringList& values, const char* column, const QString& text) const {
-    if (column)
-        values[m_columns.value(QByteArray(column))] = text;
+int VCardReader::column(const char* name) const {
+    return int(m_columnNames.indexOf(QString::fromUtf8(name)));
 }
 
 void VCardReader::apply(const Property& property, QStringList& values) const {
     if (property.encoding == "B" || property.encoding == "BASE64")
         return; // photos, logos, sounds and keys have no place in the book
-    const QByteArray bytes = property.encoding == "QUOTED-PRINTABLE"
-                                 ? decodeQuotedPrintable(property.value)
-                                 : property.value;
-    QString text;
-    if (!property.charset.isEmpty() && property.charset != "UTF-8") {
-        QStringDecoder decoder(property.charset.constData());
-        if (!decoder.isValid())
-            failAtLine(m_cardLine, QStringLiteral("名片用了不认识的字符集 %1")
-                                       .arg(QString::fromLatin1(property.charset)));
-        text = decoder.decode(bytes);
-        if (decoder.hasError())
-            failAtLine(m_cardLine, QStringLiteral("名片的文字不是 %1 编码")
-                                       .arg(QString::fromLatin1(property.charset)));
-    } else {
-        const std::optional<QString> utf8 = utf8Text(bytes);
-        if (!utf8)
-            failAtLine(m_cardLine,
-                       QStringLiteral("名片的文字不是 UTF-8 编码（用 UTF-8 另存后再导入）"));
-        text = *utf8;
-    }
+    const std::vector<PropertyMap>& maps = propertyMaps();
+    const bool known = property.name == "GENDER" ||
+                       std::any_of(maps.begin(), maps.end(), [&](const PropertyMap& map) {
+                           return property.name == map.name;
+                       });
+    if (!known)
+        return;
+    const QString text = decodedText(property);
+    const auto put = [&values](int column, const QString& value) {
+        if (column >= 0)
+            values[column] = value;
+    };
     if (property.name == "GENDER") { // vCard 4.0: a sex letter, then free text
-        const QString sex = components(text, true).value(0).trimmed().toUpper();
-        const QString given = components(text, true).value(1);
-        put(values, "性别",
-            sex == QLatin1String("M")   ? QStringLiteral("男")
-            : sex == QLatin1String("F") ? QStringLiteral("女")
-                                        : given);
+        const QStringList parts = components(text, true);
+        const QString sex = parts.value(0).trimmed().toUpper();
+        put(column("性别"), sex == QLatin1String("M")   ? QStringLiteral("男")
+                            : sex == QLatin1String("F") ? QStringLiteral("女")
+                                                        : parts.value(1));
         return;
     }
     // The property of this name that the card's types mean, if its columns are still free;
     // a property whose types mean none of them takes the first free one.
-    const PropertyMap* chosen = nullptr;
-    const PropertyMap* firstFree = nullptr;
+    int chosen = -1;
+    int firstFree = -1;
     bool typed = false;
-    for (const PropertyMap& map : propertyMaps()) {
-        if (property.name != map.name)
+    for (size_t m = 0; m < maps.size(); ++m) {
+        if (property.name != maps[m].name)
             continue;
-        bool free = true;
-        for (const char* column : map.columns)
-            free = free && isEmpty(values, column);
-        const bool meant = *map.keyType && property.types.contains(QByteArray(map.keyType));
+        const std::vector<int>& columns = m_mapColumns[m];
+        const bool free = std::all_of(columns.begin(), columns.end(), [&](int column) {
+            return column < 0 || values[column].isEmpty();
+        });
+        const bool meant = *maps[m].keyType && property.types.contains(QByteArray(maps[m].keyType));
         typed = typed || meant;
-        if (free && meant && !chosen)
-            chosen = &map;
-        if (free && !firstFree)
-            firstFree = &map;
+        if (free && meant && chosen < 0)
+            chosen = int(m);
+        if (free && firstFree < 0)
+            firstFree = int(m);
     }
-    if (!chosen && !typed)
+    if (chosen < 0 && !typed)
         chosen = firstFree;
     // FN names the contact even when N came first and filled the name.
-    if (!chosen && property.name == "FN")
-        chosen = &propertyMaps().front();
-    if (!chosen)
+    if (chosen < 0 && property.name == "FN")
+        chosen = 0;
+    if (chosen < 0)
         return;
+    const PropertyMap& map = maps[size_t(chosen)];
     QString value = text;
-    if (*chosen->prefix) {
-        if (!value.startsWith(QLatin1String(chosen->prefix), Qt::CaseInsensitive))
+    if (*map.prefix) {
+        if (!value.startsWith(QLatin1String(map.prefix), Qt::CaseInsensitive))
             return;
-        value = value.mid(qstrlen(chosen->prefix));
+        value = value.mid(qstrlen(map.prefix));
     } else if (property.name == "TEL" && value.startsWith(QLatin1String("tel:"))) {
         value = value.mid(4);
     }
     if (property.name == "BDAY") {
-        put(values, "生日", storedDate(value));
+        put(column("生日"), storedDate(value));
         return;
     }
-    const QStringList parts = components(value, chosen->columns.size() > 1);
+    const std::vector<int>& columns = m_mapColumns[size_t(chosen)];
+    const QStringList parts = components(value, columns.size() > 1);
     if (property.name == "N") { // family and given name, written together as Chinese names are
-        put(values, "姓名", (parts.value(0) + parts.value(1)).trimmed());
+        put(column("姓名"), (parts.value(0) + parts.value(1)).trimmed());
         return;
     }
-    for (size_t c = 0; c < chosen->columns.size(); ++c)
-        put(values, chosen->columns[c], parts.value(qsizetype(c)));
+    for (size_t c = 0; c < columns.size(); ++c)
+        put(columns[c], parts.value(qsizetype(c)));
+}
+
+QString VCardReader::decodedText(const Property& property) const {
+    const QByteArray bytes = property.encoding == "QUOTED-PRINTABLE"
+                                 ? decodeQuotedPrintable(property.value)
+                                 : property.value;
+    if (property.charset.isEmpty() || property.charset == "UTF-8") {
+        if (!QByteArrayView(bytes).isValidUtf8())
+            failAtLine(m_cardLine,
+                       QStringLiteral("名片的文字不是 UTF-8 编码（用 UTF-8 另存后再导入）"));
+        return QString::fromUtf8(bytes);
+    }
+    QStringDecoder decoder(property.charset.constData());
+    if (!decoder.isValid())
+        failAtLine(
+            m_cardLine,
+            QStringLiteral("名片用了不认识的字符集 %1").arg(QString::fromLatin1(property.charset)));
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        failAtLine(
+            m_cardLine,
+            QStringLiteral("名片的文字不是 %1 编码").arg(QString::fromLatin1(property.charset)));
+    return text;
 }
 
 } // namespace qb

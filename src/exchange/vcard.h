@@ -2,7 +2,7 @@
 
 #include "records.h"
 
-#include <QHash>
+#include <vector>
 
 namespace qb {
 
@@ -14,9 +14,9 @@ public:
     void writeRecord(const Utf8Record& record, QByteArray& out) override;
 
 private:
-    QByteArrayView value(const Utf8Record& record, const char* column) const;
-
-    QHash<QByteArray, int> m_columns; // column name (UTF-8) -> position in the record
+    std::vector<std::vector<int>> m_mapColumns; // each property's columns, -1 for none
+    int m_nameColumn = -1;
+    QByteArray m_line; // the property being written
 };
 
 // Reads vCard 2.1 (quoted-printable, CHARSET=), 3.0 and 4.0, any number of cards; properties
@@ -31,12 +31,13 @@ private:
     struct Property;
     bool nextLogicalLine(QByteArray& line);
     void apply(const Property& property, QStringList& values) const;
-    void put(QStringList& values, const char* column, const QString& text) const;
-    bool isEmpty(const QStringList& values, const char* column) const;
+    QString decodedText(const Property& property) const;
+    int column(const char* name) const;
 
     LineSource m_lines;
-    QHash<QByteArray, int> m_columns;
-    QByteArray m_pending; // a physical line read ahead while unfolding
+    QStringList m_columnNames;
+    std::vector<std::vector<int>> m_mapColumns; // each property's columns, -1 for none
+    QByteArray m_pending;                       // a physical line read ahead while unfolding
     bool m_hasPending = false;
     qint64 m_cardLine = 0;
 };
