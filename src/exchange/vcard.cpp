@@ -1,5 +1,6 @@
 #include "vcard.h"
 
+#include <QHash>
 #include <QIODevice>
 #include <QStringDecoder>
 #include <QUuid>
@@ -61,6 +62,18 @@ const std::vector<PropertyMap>& propertyMaps() {
         {"NOTE", "", "", "", {"备注"}},
     };
     return maps;
+}
+
+// The positions in propertyMaps() of each property name, so a card's property finds its
+// candidates with one lookup.
+const QHash<QByteArray, std::vector<size_t>>& mapsByName() {
+    static const QHash<QByteArray, std::vector<size_t>> byName = [] {
+        QHash<QByteArray, std::vector<size_t>> positions;
+        for (size_t m = 0; m < propertyMaps().size(); ++m)
+            positions[QByteArray(propertyMaps()[m].name)].push_back(m);
+        return positions;
+    }();
+    return byName;
 }
 
 // Each property's columns as positions in the book's columns (-1: none), looked up once.
@@ -323,10 +336,11 @@ bool VCardReader::next(QStringList& values) {
             else if (key == "CHARSET")
                 property.charset = val;
         }
-        const QByteArray upperValue = property.value.trimmed().toUpper();
-        if (property.name == "BEGIN" && upperValue == "VCARD") {
+        const bool isCard = (property.name == "BEGIN" || property.name == "END") &&
+                            property.value.trimmed().toUpper() == "VCARD";
+        if (isCard && property.name == "BEGIN") {
             ++nested;
-        } else if (property.name == "END" && upperValue == "VCARD") {
+        } else if (isCard) {
             if (nested-- == 0)
                 return true;
         } else if (nested == 0) {
@@ -343,12 +357,9 @@ void VCardReader::apply(const Property& property, QStringList& values) const {
     if (property.encoding == "B" || property.encoding == "BASE64")
         return; // photos, logos, sounds and keys have no place in the book
     const std::vector<PropertyMap>& maps = propertyMaps();
-    const bool known = property.name == "GENDER" ||
-                       std::any_of(maps.begin(), maps.end(), [&](const PropertyMap& map) {
-                           return property.name == map.name;
-                       });
-    if (!known)
-        return;
+    const auto named = mapsByName().constFind(property.name);
+    if (named == mapsByName().constEnd() && property.name != "GENDER")
+        return; // decoded only when the book has a place for it
     const QString text = decodedText(property);
     const auto put = [&values](int column, const QString& value) {
         if (column >= 0)
@@ -367,9 +378,7 @@ void VCardReader::apply(const Property& property, QStringList& values) const {
     int chosen = -1;
     int firstFree = -1;
     bool typed = false;
-    for (size_t m = 0; m < maps.size(); ++m) {
-        if (property.name != maps[m].name)
-            continue;
+    for (const size_t m : *named) {
         const std::vector<int>& columns = m_mapColumns[m];
         const bool free = std::all_of(columns.begin(), columns.end(), [&](int column) {
             return column < 0 || values[column].isEmpty();
