@@ -14,6 +14,7 @@ packages=(
     dpkg-dev lintian file man-db shared-mime-info xdg-utils libfile-mimeinfo-perl libglib2.0-bin
     clang-format
     clang libclang-rt-dev valgrind
+    python3-vobject khard buku
 )
 
 missing=()

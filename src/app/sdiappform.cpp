@@ -1,6 +1,7 @@
 #include "sdiappform.h"
 
 #include "appicon.h"
+#include "exchangemenu.h"
 #include "export/favorites.h"
 #include "export/shell.h"
 #include "export/textexport.h"
@@ -124,6 +125,10 @@ void TSDIAppForm::buildMenus() {
     N8 = addItem(other, "N8", QStringLiteral("导航"));
     other->addSeparator();
     N3 = addItem(other, "N3", QStringLiteral("设置"));
+    QMenu* exchange = menuBar()->addMenu(QStringLiteral("导入导出"));
+    exchange->setObjectName(QStringLiteral("ExchangeMenu"));
+    m_exchangeItems = buildExchangeMenu(exchange, m_store, od1, sd1, this,
+                                        [this](BookId id) { leaveEditingOf(id); });
 }
 
 QWidget* TSDIAppForm::buildStatusBar(const QString& name, const std::array<int, 4>& widths,
@@ -417,6 +422,8 @@ void TSDIAppForm::ApplyCommandBarStyle() {
             link->setCursor(Qt::PointingHandCursor);
         }
     for (QAction* item : {N6, N11, N12, FileSaveAsItem, IE1})
+        item->setEnabled(open);
+    for (QAction* item : m_exchangeItems)
         item->setEnabled(open);
     enableNavigationItems();
 }

@@ -173,6 +173,7 @@ private:
     QAction* N9 = nullptr;
     QAction* N13 = nullptr;
     QMenu* PopupMenu1 = nullptr;
+    QList<QAction*> m_exchangeItems;
     QSystemTrayIcon* StTrayIcon1 = nullptr;
     QPointer<Tfrmdaohang> m_navigationPanel;
 };

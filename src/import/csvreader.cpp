@@ -11,7 +11,7 @@ constexpr qsizetype kMaxRowBytes = 16 * 1024 * 1024;
 
 } // namespace
 
-void CsvReader::feed(QByteArrayView chunk) {
+void MdbCsvReader::feed(QByteArrayView chunk) {
     const char* at = chunk.data();
     const char* const end = at + chunk.size();
     while (at < end) {
@@ -51,7 +51,7 @@ void CsvReader::feed(QByteArrayView chunk) {
     checkRowSize();
 }
 
-void CsvReader::finish() {
+void MdbCsvReader::finish() {
     if (m_quoteSeen) {
         m_quoteSeen = false;
         m_inQuotes = false;
@@ -62,11 +62,11 @@ void CsvReader::finish() {
         endRow();
 }
 
-void CsvReader::endField() {
+void MdbCsvReader::endField() {
     m_ends.append(m_row.size());
 }
 
-void CsvReader::endRow() {
+void MdbCsvReader::endRow() {
     endField();
     m_fields.clear();
     qsizetype start = 0;
@@ -81,7 +81,7 @@ void CsvReader::endRow() {
     m_rowStarted = false;
 }
 
-void CsvReader::checkRowSize() const {
+void MdbCsvReader::checkRowSize() const {
     if (m_row.size() > kMaxRowBytes)
         throw CsvError(QStringLiteral("一行超过了 %1 字节").arg(kMaxRowBytes));
 }

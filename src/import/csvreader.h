@@ -19,10 +19,10 @@ public:
 // quotes with inner quotes doubled (a quoted field may span lines), other fields bare, one
 // row per line. A row's fields are views into one buffer that is reused for every row, so a
 // big table costs no allocation per value; they stay valid only during the handler's call.
-class CsvReader {
+class MdbCsvReader {
 public:
     using RowHandler = std::function<void(const QList<QByteArrayView>& fields)>;
-    explicit CsvReader(RowHandler onRow)
+    explicit MdbCsvReader(RowHandler onRow)
         : m_onRow(std::move(onRow)) {}
 
     // Throws CsvError when a row grows beyond any value the tool can print (a damaged file

@@ -313,7 +313,7 @@ private:
             return true;
         }
         BookImport import(book, dataset, db, m_report);
-        CsvReader reader([&](const QList<QByteArrayView>& fields) {
+        MdbCsvReader reader([&](const QList<QByteArrayView>& fields) {
             import.row(fields, table);
             if (import.records() > m_maxRows)
                 throw CsvError(QStringLiteral("表“%1”读出的记录比文件能容纳的还多").arg(table));

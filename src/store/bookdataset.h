@@ -40,6 +40,7 @@ public:
     const QString& name() const { return m_name; }
     void setTableName(const QString& table) { m_table = table; }
     const QString& tableName() const { return m_table; }
+    Connection* connection() const { return m_connection; } // while the book is open
     // Columns the bound controls need; opening fails when the table lacks one.
     void setRequiredColumns(const QStringList& columns) { m_requiredColumns = columns; }
 

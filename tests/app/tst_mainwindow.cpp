@@ -17,6 +17,8 @@
 #include <QLineEdit>
 #include <QLocalSocket>
 #include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -422,7 +424,7 @@ private Q_SLOTS:
     }
 
     // A record being typed is left as a move leaves it before any command closes the books or
-    // the program, or walks the book (export, navigation panel): posted when it can be;
+    // the program, or reads the book (exports, navigation panel): posted when it can be;
     // otherwise its error shows and the command stops.
     void typedRecordSurvivesClosingTheBooks_data() {
         QTest::addColumn<QString>("command");
@@ -435,7 +437,8 @@ private Q_SLOTS:
                                                          {"N13", true},
                                                          {"close box", false},
                                                          {"N6", false},
-                                                         {"N8", false}};
+                                                         {"N8", false},
+                                                         {"ExportContactsCsv", false}};
         for (const auto& [command, fromTray] : commands) {
             QTest::addRow("%s, posted", command)
                 << QString::fromLatin1(command) << fromTray << true;
@@ -537,6 +540,40 @@ private Q_SLOTS:
         QVERIFY(panel);
         panel->close();
         QCOMPARE(navigationItems(), (QStringList{QStringLiteral("N8"), QStringLiteral("N14")}));
+    }
+
+    // 导入导出 comes after the existing menus, enabled like the text exports, and runs through
+    // the file dialogs and message boxes like every other command.
+    void exchangeMenu() {
+        auto closed = showForm();
+        const QList<QAction*> menus = closed->menuBar()->actions();
+        QCOMPARE(menus.size(), 3);
+        QCOMPARE(menus.last()->text(), QStringLiteral("导入导出"));
+        for (QAction* item : menus.last()->menu()->actions())
+            QVERIFY2(item->isSeparator() || !item->isEnabled(), qPrintable(item->text()));
+        closed.reset();
+
+        remember(test::createBookFile(m_dir->path()));
+        auto form = showForm();
+        test::addRecord(form->store().book(BookId::Websites),
+                        {QStringLiteral("站点"), QStringLiteral("https://a.example/")});
+        m_platform->fileAnswers.enqueue(m_dir->filePath(QStringLiteral("sites")));
+        action(form.get(), "ExportWebsitesBookmarks")->trigger();
+        QCOMPARE(m_platform->fileRequests.last().filter, QStringLiteral("书签文件|*.html"));
+        QVERIFY(test::readBytes(m_dir->filePath(QStringLiteral("sites.html")))
+                    .contains("<DT><A HREF=\"https://a.example/\">站点</A>"));
+
+        const QString csv = m_dir->filePath(QStringLiteral("in.csv"));
+        test::writeBytes(csv, "网址名称,网址\r\n站点,https://b.example/\r\n新站,x\r\n");
+        m_platform->fileAnswers.enqueue(csv);
+        m_platform->answers << mb::IdNo << mb::IdYes; // not replaced: kept both
+        action(form.get(), "ImportWebsitesCsv")->trigger();
+        QCOMPARE(m_platform->messages.size(), 3);
+        QCOMPARE(m_platform->messages.last().text,
+                 QStringLiteral("导入完成：新增 2 条，替换 0 条，跳过 0 条。"));
+        QCOMPARE(test::keysInGridOrder(form->store().book(BookId::Websites)),
+                 QStringList(
+                     {QStringLiteral("新站"), QStringLiteral("站点"), QStringLiteral("站点 (2)")}));
     }
 
     void linkButtons_data() {

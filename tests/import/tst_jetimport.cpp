@@ -324,7 +324,7 @@ private Q_SLOTS:
             {"a", "b", "c"}, {"x, \"y\"\r\nz", "", "7"}, {"", "\"", "q"}};
         for (int piece = 1; piece <= output.size(); ++piece) {
             QList<QList<QByteArray>> rows;
-            CsvReader reader([&rows](const QList<QByteArrayView>& fields) {
+            MdbCsvReader reader([&rows](const QList<QByteArrayView>& fields) {
                 QList<QByteArray> copied;
                 for (const QByteArrayView field : fields)
                     copied << field.toByteArray();

@@ -1,0 +1,258 @@
+#include "importer.h"
+
+#include "store/bookdataset.h"
+#include "store/sqlitestatement.h"
+#include "store/valuetext.h"
+
+#include <QDate>
+
+#include <optional>
+
+namespace qb {
+
+namespace {
+
+// A report lists this many reasons; the rest are counted. A file of a million bad records
+// must not make a message box a million lines high.
+constexpr int kListedReasons = 20;
+// Records between two progress calls: often enough to keep the window responsive.
+constexpr int kProgressEvery = 256;
+
+QString quotedName(const QString& identifier) {
+    QString name = identifier;
+    return QLatin1Char('"') + name.replace(QLatin1Char('"'), QLatin1String("\"\"")) +
+           QLatin1Char('"');
+}
+
+qsizetype characterCount(const QString& text) {
+    qsizetype count = text.size();
+    for (const QChar c : text)
+        count -= c.isLowSurrogate() ? 1 : 0;
+    return count;
+}
+
+// ISO dates, as files from this program hold them, without the locale's slow parsing.
+std::optional<QString> storedDate(const QString& text) {
+    if (text.size() == 10 && text[4] == u'-' && text[7] == u'-' &&
+        QDate::fromString(text, Qt::ISODate).isValid())
+        return text;
+    return parseDateText(text);
+}
+
+class Transaction {
+public:
+    explicit Transaction(sqlite3* db)
+        : m_db(db) {
+        execSql(m_db, QStringLiteral("BEGIN IMMEDIATE"));
+    }
+    ~Transaction() {
+        if (!m_done)
+            sqlite3RollBack();
+    }
+    void commit() {
+        execSql(m_db, QStringLiteral("COMMIT"));
+        m_done = true;
+    }
+
+private:
+    void sqlite3RollBack() noexcept {
+        try {
+            execSql(m_db, QStringLiteral("ROLLBACK"));
+        } catch (const StoreError&) {
+            // SQLite has already rolled back on the error that brought us here
+        }
+    }
+    sqlite3* m_db;
+    bool m_done = false;
+};
+
+class Importer {
+public:
+    Importer(BookDataset& book, const DuplicateQuestion& ask)
+        : m_book(book)
+        , m_ask(ask)
+        , m_columns(book.columns())
+        , m_find(book.connection()->handle(),
+                 QStringLiteral("SELECT rowid FROM %1 WHERE %2 = ?1")
+                     .arg(quotedName(book.tableName()), quotedName(m_columns[keyColumn()].name)))
+        , m_insert(book.connection()->handle(), insertSql())
+        , m_update(book.connection()->handle(), updateSql()) {}
+
+    void add(QStringList& values, qint64 number) {
+        const QString problem = problemOf(values);
+        if (!problem.isEmpty())
+            return skip(number, values, problem);
+        QString& key = values[keyColumn()];
+        const std::optional<qint64> existing = rowIdOf(key);
+        if (!existing) {
+            write(m_insert, values, std::nullopt);
+            ++m_report.added;
+            return;
+        }
+        if (!m_choice)
+            m_choice = m_ask(key);
+        if (*m_choice == DuplicateChoice::Skip)
+            return skip(number, values, QStringLiteral("已经有这一条"));
+        if (*m_choice == DuplicateChoice::Replace) {
+            write(m_update, values, existing);
+            ++m_report.replaced;
+            return;
+        }
+        const std::optional<QString> numbered = freeNumberedKey(key);
+        if (!numbered)
+            return skip(number, values, QStringLiteral("已经有这一条，编号后的名称又太长"));
+        key = *numbered;
+        write(m_insert, values, std::nullopt);
+        ++m_report.added;
+    }
+
+    ExchangeImportReport& report() { return m_report; }
+
+private:
+    int keyColumn() const {
+        for (int c = 0; c < m_columns.size(); ++c)
+            if (m_columns[c].key)
+                return c;
+        return 0;
+    }
+    QString insertSql() const {
+        QStringList names;
+        QStringList params;
+        for (int c = 0; c < m_columns.size(); ++c) {
+            names << quotedName(m_columns[c].name);
+            params << QStringLiteral("?%1").arg(c + 1);
+        }
+        return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+            .arg(quotedName(m_book.tableName()), names.join(QLatin1Char(',')),
+                 params.join(QLatin1Char(',')));
+    }
+    QString updateSql() const {
+        QStringList sets;
+        for (int c = 0; c < m_columns.size(); ++c)
+            sets << QStringLiteral("%1 = ?%2").arg(quotedName(m_columns[c].name)).arg(c + 1);
+        return QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
+            .arg(quotedName(m_book.tableName()), sets.join(QLatin1Char(',')))
+            .arg(m_columns.size() + 1);
+    }
+
+    // Why the record cannot be stored as it is; empty when it can. Dates become stored text.
+    QString problemOf(QStringList& values) const {
+        for (int c = 0; c < m_columns.size(); ++c) {
+            const Column& column = m_columns[c];
+            QString& value = values[c];
+            if (column.key && value.trimmed().isEmpty())
+                return QStringLiteral("%1为空").arg(column.name);
+            if (column.width > 0 && characterCount(value) > column.width)
+                return QStringLiteral("%1有 %2 个字符，超过了 %3 个")
+                    .arg(column.name)
+                    .arg(characterCount(value))
+                    .arg(column.width);
+            if (column.kind == ColumnKind::Date && !value.isEmpty()) {
+                const std::optional<QString> date = storedDate(value);
+                if (!date)
+                    return QStringLiteral("%1“%2”不是日期").arg(column.name, value);
+                value = *date;
+            }
+        }
+        return {};
+    }
+
+    std::optional<qint64> rowIdOf(const QString& key) {
+        m_find.bindText(1, key);
+        const bool found = m_find.step();
+        const qint64 rowId = found ? m_find.int64(0) : 0;
+        m_find.reset(); // no statement may stay open across the commit
+        if (!found)
+            return std::nullopt;
+        return rowId;
+    }
+
+    // 张伟 (2), 张伟 (3), ...: the first that neither the book nor the file has yet.
+    std::optional<QString> freeNumberedKey(const QString& key) {
+        const int width = m_columns[keyColumn()].width;
+        for (int n = 2;; ++n) {
+            const QString candidate = QStringLiteral("%1 (%2)").arg(key).arg(n);
+            if (width > 0 && characterCount(candidate) > width)
+                return std::nullopt;
+            if (!rowIdOf(candidate))
+                return candidate;
+        }
+    }
+
+    void write(SqliteStatement& statement, const QStringList& values, std::optional<qint64> row) {
+        for (int c = 0; c < m_columns.size(); ++c) {
+            if (values[c].isEmpty()) // empty text is stored as NULL, as typing stores it
+                statement.bindNull(c + 1);
+            else
+                statement.bindText(c + 1, values[c]);
+        }
+        if (row)
+            statement.bindInt64(int(m_columns.size()) + 1, *row);
+        statement.step();
+        statement.reset();
+    }
+
+    void skip(qint64 number, const QStringList& values, const QString& why) {
+        ++m_report.skipped;
+        if (m_report.reasons.size() >= kListedReasons) {
+            ++m_report.unlistedReasons;
+            return;
+        }
+        const QString key = values[keyColumn()].trimmed();
+        m_report.reasons << (key.isEmpty()
+                                 ? QStringLiteral("第 %1 条：%2").arg(number).arg(why)
+                                 : QStringLiteral("第 %1 条（%2）：%3").arg(number).arg(key, why));
+    }
+
+    BookDataset& m_book;
+    const DuplicateQuestion& m_ask;
+    const QVector<Column>& m_columns;
+    SqliteStatement m_find;
+    SqliteStatement m_insert;
+    SqliteStatement m_update;
+    std::optional<DuplicateChoice> m_choice;
+    ExchangeImportReport m_report;
+};
+
+} // namespace
+
+QString ExchangeImportReport::text() const {
+    QString text = cancelled ? QStringLiteral("导入已取消，簿中的记录没有任何改变。")
+                             : QStringLiteral("导入完成：新增 %1 条，替换 %2 条，跳过 %3 条。")
+                                   .arg(added)
+                                   .arg(replaced)
+                                   .arg(skipped);
+    if (cancelled)
+        return text;
+    for (const QString& line : notes + reasons)
+        text += QLatin1Char('\n') + line;
+    if (unlistedReasons > 0)
+        text += QStringLiteral("\n另有 %1 条跳过的记录没有列出。").arg(unlistedReasons);
+    return text;
+}
+
+ExchangeImportReport importRecords(BookDataset& book, RecordReader& reader,
+                                   const DuplicateQuestion& ask, const Progress& progress) {
+    book.refresh(); // a record being typed is posted first, as any move would
+    ExchangeImportReport report;
+    {
+        Transaction transaction(book.connection()->handle());
+        Importer importer(book, ask);
+        QStringList values;
+        qint64 number = 0;
+        while (reader.next(values)) {
+            importer.add(values, ++number);
+            if (number % kProgressEvery == 0 && progress && !progress()) {
+                report.cancelled = true;
+                return report; // the transaction rolls back
+            }
+        }
+        transaction.commit();
+        report = importer.report();
+    }
+    report.notes = reader.notes();
+    book.refresh();
+    return report;
+}
+
+} // namespace qb

@@ -1,0 +1,446 @@
+#include "vcard.h"
+
+#include <QHash>
+#include <QIODevice>
+#include <QStringDecoder>
+#include <QUuid>
+
+#include <algorithm>
+
+namespace qb {
+
+namespace {
+
+constexpr qsizetype kFoldOctets = 75;
+// The URL namespace of RFC 4122, for name-based contact UIDs.
+const char kUidNamespace[] = "6ba7b811-9dad-11d1-80b4-00c04fd430c8";
+// A logical line (a property with all its folded lines) may hold an inline photo of a few
+// megabytes; anything longer is not a contact card.
+constexpr qsizetype kMaxLineBytes = 8 * 1024 * 1024;
+
+// One property of the mapping: how it is written and which columns its components hold
+// (nullptr: a component the book has no column for). keyType tells the reader which of
+// several properties of one name a card's property is meant for.
+struct PropertyMap {
+    const char* name;
+    const char* params;
+    const char* keyType;
+    const char* prefix; // written before the value (IMPP's URI scheme)
+    std::vector<const char*> columns;
+};
+
+const std::vector<PropertyMap>& propertyMaps() {
+    static const std::vector<PropertyMap> maps = {
+        {"FN", "", "", "", {"姓名"}},
+        {"N", "", "", "", {"姓名", nullptr, nullptr, nullptr, nullptr}},
+        {"EMAIL", ";TYPE=INTERNET,HOME", "HOME", "", {"邮箱"}},
+        {"EMAIL", ";TYPE=INTERNET,WORK", "WORK", "", {"公司邮箱"}},
+        {"X-QQ", "", "", "", {"QQ"}},
+        {"IMPP", "", "", "qq:", {"QQ"}},
+        {"URL", ";TYPE=HOME", "HOME", "", {"主页"}},
+        {"URL", ";TYPE=WORK", "WORK", "", {"公司主页"}},
+        {"BDAY", "", "", "", {"生日"}},
+        {"X-GENDER", "", "", "", {"性别"}},
+        {"TEL", ";TYPE=CELL", "CELL", "", {"手机"}},
+        {"TEL", ";TYPE=HOME,FAX", "FAX", "", {"传真"}},
+        {"TEL", ";TYPE=WORK,VOICE", "WORK", "", {"公司电话"}},
+        {"TEL", ";TYPE=HOME,VOICE", "HOME", "", {"电话"}},
+        {"X-QUILLBOX-ID-CARD", "", "", "", {"身份证"}},
+        {"X-QUILLBOX-SPECIALITY", "", "", "", {"特长"}},
+        {"ADR",
+         ";TYPE=HOME",
+         "HOME",
+         "",
+         {nullptr, nullptr, "家庭地址", "市", "省", "邮编", "国家"}},
+        {"ADR",
+         ";TYPE=WORK",
+         "WORK",
+         "",
+         {nullptr, nullptr, "公司地址", "公司城市", nullptr, nullptr, nullptr}},
+        {"ORG", "", "", "", {"单位", "部门"}},
+        {"TITLE", "", "", "", {"职务"}},
+        {"NOTE", "", "", "", {"备注"}},
+    };
+    return maps;
+}
+
+// The positions in propertyMaps() of each property name, so a card's property finds its
+// candidates with one lookup.
+const QHash<QByteArray, std::vector<size_t>>& mapsByName() {
+    static const QHash<QByteArray, std::vector<size_t>> byName = [] {
+        QHash<QByteArray, std::vector<size_t>> positions;
+        for (size_t m = 0; m < propertyMaps().size(); ++m)
+            positions[QByteArray(propertyMaps()[m].name)].push_back(m);
+        return positions;
+    }();
+    return byName;
+}
+
+// Each property's columns as positions in the book's columns (-1: none), looked up once.
+std::vector<std::vector<int>> mapColumns(const QStringList& columnNames) {
+    std::vector<std::vector<int>> positions;
+    for (const PropertyMap& map : propertyMaps()) {
+        positions.emplace_back();
+        for (const char* column : map.columns)
+            positions.back().push_back(column ? int(columnNames.indexOf(QString::fromUtf8(column)))
+                                              : -1);
+    }
+    return positions;
+}
+
+QByteArrayView field(const Utf8Record& record, int column) {
+    return column < 0 ? QByteArrayView() : record[size_t(column)];
+}
+
+void appendEscaped(QByteArrayView value, QByteArray& out) {
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        switch (c) {
+        case '\\':
+            out.append("\\\\");
+            break;
+        case ',':
+            out.append("\\,");
+            break;
+        case ';':
+            out.append("\\;");
+            break;
+        case '\r':
+            if (i + 1 < value.size() && value[i + 1] == '\n')
+                ++i; // CR LF is one line break
+            out.append("\\n");
+            break;
+        case '\n':
+            out.append("\\n");
+            break;
+        default:
+            out.append(c);
+        }
+    }
+}
+
+// Folds at 75 octets; a continuation line starts with a blank, which counts. A cut never
+// falls inside a UTF-8 character.
+void appendFolded(QByteArrayView line, QByteArray& out) {
+    qsizetype pos = 0;
+    qsizetype limit = kFoldOctets;
+    while (line.size() - pos > limit) {
+        qsizetype cut = pos + limit;
+        while ((static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
+            --cut;
+        out.append(line.sliced(pos, cut - pos));
+        out.append("\r\n ");
+        pos = cut;
+        limit = kFoldOctets - 1;
+    }
+    out.append(line.sliced(pos));
+    out.append("\r\n");
+}
+
+// Stored "YYYY-MM-DD HH:MM:SS" as vCard's "YYYY-MM-DDTHH:MM:SS"; a plain date stays.
+QByteArray vcardDate(QByteArrayView stored) {
+    QByteArray date = stored.toByteArray();
+    return date.replace(' ', 'T');
+}
+
+// A vCard date (basic or extended form, with or without a time) as stored text; empty when
+// it has no year or does not read as a date.
+QString storedDate(const QString& value) {
+    QString text = value.trimmed();
+    text.remove(QLatin1Char('-')).remove(QLatin1Char(':'));
+    if (text.endsWith(QLatin1Char('Z')))
+        text.chop(1);
+    const QString date = text.left(8);
+    if (date.size() != 8 || !date.front().isDigit())
+        return {};
+    QString stored =
+        date.left(4) + QLatin1Char('-') + date.mid(4, 2) + QLatin1Char('-') + date.mid(6, 2);
+    const qsizetype t = text.indexOf(QLatin1Char('T'));
+    if (t == 8 && text.size() >= 15)
+        stored += QLatin1Char(' ') + text.mid(9, 2) + QLatin1Char(':') + text.mid(11, 2) +
+                  QLatin1Char(':') + text.mid(13, 2);
+    return stored;
+}
+
+QByteArray decodeQuotedPrintable(QByteArrayView value) {
+    QByteArray bytes;
+    bytes.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] == '=' && i + 2 < value.size()) {
+            bool ok = false;
+            const int byte = value.sliced(i + 1, 2).toByteArray().toInt(&ok, 16);
+            if (ok) {
+                bytes.append(char(byte));
+                i += 2;
+                continue;
+            }
+        }
+        bytes.append(value[i]);
+    }
+    return bytes;
+}
+
+// Undoes the escapes and splits the structured value at the unescaped semicolons.
+QStringList components(const QString& value, bool structured) {
+    QStringList parts(1);
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value[i];
+        if (c == QLatin1Char('\\') && i + 1 < value.size()) {
+            const QChar e = value[++i];
+            parts.last() += (e == QLatin1Char('n') || e == QLatin1Char('N')) ? QChar(u'\n') : e;
+        } else if (c == QLatin1Char(';') && structured) {
+            parts.append(QString());
+        } else {
+            parts.last() += c;
+        }
+    }
+    return parts;
+}
+
+bool isQuotedPrintable(const QByteArray& line) {
+    const qsizetype colon = line.indexOf(':');
+    return line.left(colon < 0 ? line.size() : colon).toUpper().contains("QUOTED-PRINTABLE");
+}
+
+} // namespace
+
+struct VCardReader::Property {
+    QByteArray name;
+    QByteArrayList types; // upper case, from TYPE= and from 2.1's bare parameters
+    QByteArray encoding;
+    QByteArray charset;
+    QByteArray value;
+};
+
+VCardWriter::VCardWriter(const QStringList& columnNames)
+    : m_mapColumns(mapColumns(columnNames))
+    , m_nameColumn(int(columnNames.indexOf(QStringLiteral("姓名")))) {}
+
+void VCardWriter::writeRecord(const Utf8Record& record, QByteArray& out) {
+    out.append("BEGIN:VCARD\r\nVERSION:3.0\r\n");
+    const std::vector<PropertyMap>& maps = propertyMaps();
+    for (size_t m = 0; m < maps.size(); ++m) {
+        const PropertyMap& map = maps[m];
+        const std::vector<int>& columns = m_mapColumns[m];
+        bool any = false;
+        for (const int column : columns)
+            any = any || !field(record, column).isEmpty();
+        if (!any && qstrcmp(map.name, "FN") != 0 && qstrcmp(map.name, "N") != 0)
+            continue; // FN and N are required, every other property only when it has a value
+        m_line.clear();
+        m_line.append(map.name).append(map.params).append(':').append(map.prefix);
+        for (size_t c = 0; c < columns.size(); ++c) {
+            if (c > 0)
+                m_line.append(';');
+            const QByteArrayView text = field(record, columns[c]);
+            if (qstrcmp(map.name, "BDAY") == 0)
+                m_line.append(vcardDate(text));
+            else
+                appendEscaped(text, m_line);
+        }
+        appendFolded(m_line, out);
+    }
+    // Address books that keep one file per contact need a UID; one made from the name stays
+    // the same on every export, so a second export updates those contacts instead of doubling.
+    static const QUuid kNamespace = QUuid::fromString(kUidNamespace);
+    const QUuid uid = QUuid::createUuidV5(
+        kNamespace, QByteArray("quillbox:contact:").append(field(record, m_nameColumn)));
+    out.append("UID:urn:uuid:").append(uid.toByteArray(QUuid::WithoutBraces)).append("\r\n");
+    out.append("END:VCARD\r\n");
+}
+
+VCardReader::VCardReader(QIODevice& device, const QStringList& columnNames)
+    : m_lines(device, kMaxLineBytes)
+    , m_columnNames(columnNames)
+    , m_mapColumns(mapColumns(columnNames)) {}
+
+VCardReader::~VCardReader() = default;
+
+// A property with its folded lines joined: lines that start with a blank continue the one
+// before, and so does the line after a quoted-printable line ending in "=".
+bool VCardReader::nextLogicalLine(QByteArray& line) {
+    if (m_hasPending) {
+        line = m_pending;
+        m_hasPending = false;
+    } else if (!m_lines.next(line)) {
+        return false;
+    }
+    QByteArray next;
+    for (;;) {
+        const bool softBreak = line.endsWith('=') && isQuotedPrintable(line);
+        if (!m_lines.next(next))
+            return true;
+        if (softBreak) {
+            line.chop(1);
+            line += next;
+        } else if (!next.isEmpty() && (next[0] == ' ' || next[0] == '\t')) {
+            line += QByteArrayView(next).sliced(1);
+        } else {
+            m_pending = next;
+            m_hasPending = true;
+            return true;
+        }
+        if (line.size() > kMaxLineBytes)
+            failAtLine(m_lines.lineNumber(),
+                       QStringLiteral("这一行太长（超过 %1 字节）").arg(kMaxLineBytes));
+    }
+}
+
+namespace {
+
+QByteArray parameterValue(QByteArray value) {
+    if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
+        value = value.mid(1, value.size() - 2);
+    return value.toUpper();
+}
+
+} // namespace
+
+bool VCardReader::next(QStringList& values) {
+    QByteArray line;
+    for (;;) {
+        if (!nextLogicalLine(line))
+            return false;
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.isEmpty())
+            continue;
+        if (trimmed.toUpper() == "BEGIN:VCARD")
+            break;
+        failAtLine(m_lines.lineNumber() - (m_hasPending ? 1 : 0),
+                   QStringLiteral("这里应当是一张名片的开始（BEGIN:VCARD），文件不是 vCard"));
+    }
+    m_cardLine = m_lines.lineNumber() - (m_hasPending ? 1 : 0);
+    values = QStringList(m_columnNames.size());
+    int nested = 0; // cards inside a card (2.1's AGENT) are skipped
+    for (;;) {
+        if (!nextLogicalLine(line))
+            failAtLine(m_cardLine, QStringLiteral("名片没有结束（缺少 END:VCARD），文件不完整"));
+        const qsizetype colon = line.indexOf(':');
+        if (colon < 0)
+            continue; // not a property: nothing a contact could use
+        Property property;
+        const QByteArrayList head = line.left(colon).split(';');
+        property.name = head[0].mid(head[0].lastIndexOf('.') + 1).trimmed().toUpper();
+        property.value = line.mid(colon + 1);
+        for (qsizetype p = 1; p < head.size(); ++p) {
+            const qsizetype eq = head[p].indexOf('=');
+            const QByteArray key =
+                eq < 0 ? QByteArray("TYPE") : head[p].left(eq).trimmed().toUpper();
+            const QByteArray val = parameterValue(eq < 0 ? head[p] : head[p].mid(eq + 1));
+            if (eq < 0 && (val == "QUOTED-PRINTABLE" || val == "BASE64"))
+                property.encoding = val;
+            else if (key == "TYPE")
+                property.types += val.split(',');
+            else if (key == "ENCODING")
+                property.encoding = val;
+            else if (key == "CHARSET")
+                property.charset = val;
+        }
+        const bool isCard = (property.name == "BEGIN" || property.name == "END") &&
+                            property.value.trimmed().toUpper() == "VCARD";
+        if (isCard && property.name == "BEGIN") {
+            ++nested;
+        } else if (isCard) {
+            if (nested-- == 0)
+                return true;
+        } else if (nested == 0) {
+            apply(property, values);
+        }
+    }
+}
+
+int VCardReader::column(const char* name) const {
+    return int(m_columnNames.indexOf(QString::fromUtf8(name)));
+}
+
+void VCardReader::apply(const Property& property, QStringList& values) const {
+    if (property.encoding == "B" || property.encoding == "BASE64")
+        return; // photos, logos, sounds and keys have no place in the book
+    const std::vector<PropertyMap>& maps = propertyMaps();
+    const auto named = mapsByName().constFind(property.name);
+    if (named == mapsByName().constEnd() && property.name != "GENDER")
+        return; // decoded only when the book has a place for it
+    const QString text = decodedText(property);
+    const auto put = [&values](int column, const QString& value) {
+        if (column >= 0)
+            values[column] = value;
+    };
+    if (property.name == "GENDER") { // vCard 4.0: a sex letter, then free text
+        const QStringList parts = components(text, true);
+        const QString sex = parts.value(0).trimmed().toUpper();
+        put(column("性别"), sex == QLatin1String("M")   ? QStringLiteral("男")
+                            : sex == QLatin1String("F") ? QStringLiteral("女")
+                                                        : parts.value(1));
+        return;
+    }
+    // The property of this name that the card's types mean, if its columns are still free;
+    // a property whose types mean none of them takes the first free one.
+    int chosen = -1;
+    int firstFree = -1;
+    bool typed = false;
+    for (const size_t m : *named) {
+        const std::vector<int>& columns = m_mapColumns[m];
+        const bool free = std::all_of(columns.begin(), columns.end(), [&](int column) {
+            return column < 0 || values[column].isEmpty();
+        });
+        const bool meant = *maps[m].keyType && property.types.contains(QByteArray(maps[m].keyType));
+        typed = typed || meant;
+        if (free && meant && chosen < 0)
+            chosen = int(m);
+        if (free && firstFree < 0)
+            firstFree = int(m);
+    }
+    if (chosen < 0 && !typed)
+        chosen = firstFree;
+    // FN names the contact even when N came first and filled the name.
+    if (chosen < 0 && property.name == "FN")
+        chosen = 0;
+    if (chosen < 0)
+        return;
+    const PropertyMap& map = maps[size_t(chosen)];
+    QString value = text;
+    if (*map.prefix) {
+        if (!value.startsWith(QLatin1String(map.prefix), Qt::CaseInsensitive))
+            return;
+        value = value.mid(qstrlen(map.prefix));
+    } else if (property.name == "TEL" && value.startsWith(QLatin1String("tel:"))) {
+        value = value.mid(4);
+    }
+    if (property.name == "BDAY") {
+        put(column("生日"), storedDate(value));
+        return;
+    }
+    const std::vector<int>& columns = m_mapColumns[size_t(chosen)];
+    const QStringList parts = components(value, columns.size() > 1);
+    if (property.name == "N") { // family and given name, written together as Chinese names are
+        put(column("姓名"), (parts.value(0) + parts.value(1)).trimmed());
+        return;
+    }
+    for (size_t c = 0; c < columns.size(); ++c)
+        put(columns[c], parts.value(qsizetype(c)));
+}
+
+QString VCardReader::decodedText(const Property& property) const {
+    const QByteArray bytes = property.encoding == "QUOTED-PRINTABLE"
+                                 ? decodeQuotedPrintable(property.value)
+                                 : property.value;
+    if (property.charset.isEmpty() || property.charset == "UTF-8") {
+        if (!QByteArrayView(bytes).isValidUtf8())
+            failAtLine(m_cardLine,
+                       QStringLiteral("名片的文字不是 UTF-8 编码（用 UTF-8 另存后再导入）"));
+        return QString::fromUtf8(bytes);
+    }
+    QStringDecoder decoder(property.charset.constData());
+    if (!decoder.isValid())
+        failAtLine(
+            m_cardLine,
+            QStringLiteral("名片用了不认识的字符集 %1").arg(QString::fromLatin1(property.charset)));
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        failAtLine(
+            m_cardLine,
+            QStringLiteral("名片的文字不是 %1 编码").arg(QString::fromLatin1(property.charset)));
+    return text;
+}
+
+} // namespace qb

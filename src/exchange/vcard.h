@@ -1,0 +1,45 @@
+#pragma once
+
+#include "records.h"
+
+#include <vector>
+
+namespace qb {
+
+// Contacts as vCard 3.0: UTF-8, CR LF, lines folded at 75 octets between characters, values
+// escaped. docs/vcard-mapping.md lists which column goes to which property.
+class VCardWriter : public RecordWriter {
+public:
+    explicit VCardWriter(const QStringList& columnNames);
+    void writeRecord(const Utf8Record& record, QByteArray& out) override;
+
+private:
+    std::vector<std::vector<int>> m_mapColumns; // each property's columns, -1 for none
+    int m_nameColumn = -1;
+    QByteArray m_line; // the property being written
+};
+
+// Reads vCard 2.1 (quoted-printable, CHARSET=), 3.0 and 4.0, any number of cards; properties
+// the contacts book has no place for, and photos, are left out.
+class VCardReader : public RecordReader {
+public:
+    VCardReader(QIODevice& device, const QStringList& columnNames);
+    ~VCardReader() override;
+    bool next(QStringList& values) override;
+
+private:
+    struct Property;
+    bool nextLogicalLine(QByteArray& line);
+    void apply(const Property& property, QStringList& values) const;
+    QString decodedText(const Property& property) const;
+    int column(const char* name) const;
+
+    LineSource m_lines;
+    QStringList m_columnNames;
+    std::vector<std::vector<int>> m_mapColumns; // each property's columns, -1 for none
+    QByteArray m_pending;                       // a physical line read ahead while unfolding
+    bool m_hasPending = false;
+    qint64 m_cardLine = 0;
+};
+
+} // namespace qb
