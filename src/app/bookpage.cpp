@@ -75,10 +75,14 @@ void layoutEntryTab(const EntryTab& tab, QWidget* page, BookPage& out) {
             widget->setGeometry(fieldLeft, y, size.width(), size.height());
             rowHeight = std::max(rowHeight, size.height() + 6);
             out.fields.insert(field.control, widget);
+            if (!out.controls.firstField)
+                out.controls.firstField = widget;
             if (!field.linkButton.isEmpty()) {
                 auto* link = new QToolButton(page);
                 link->setObjectName(field.linkButton);
                 link->setGeometry(fieldLeft + size.width() + 4, y + 1, 45, 18);
+                // Tab goes from a field to the next field; the link is for the mouse.
+                link->setFocusPolicy(Qt::NoFocus);
                 out.linkButtons.insert(field.linkButton, link);
             }
         }

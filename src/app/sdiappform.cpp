@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTimer>
@@ -70,6 +71,11 @@ QAction* addItem(QMenu* menu, const char* name, const QString& caption,
     return action;
 }
 
+// The image of the desktop's icon theme, or the style's own where the theme has none.
+void setMenuIcon(QAction* item, const QString& themeName, QStyle::StandardPixmap builtIn) {
+    item->setIcon(QIcon::fromTheme(themeName, QApplication::style()->standardIcon(builtIn)));
+}
+
 } // namespace
 
 TSDIAppForm::TSDIAppForm(const QString& iniPath, QWidget* parent)
@@ -103,6 +109,9 @@ void TSDIAppForm::buildMenus() {
                            QKeySequence(Qt::CTRL | Qt::Key_O));
     FileSaveAsItem = addItem(file, "FileSaveAsItem", QStringLiteral("备份数据库"),
                              QKeySequence(Qt::CTRL | Qt::Key_S));
+    setMenuIcon(FileNewItem, QStringLiteral("document-new"), QStyle::SP_FileIcon);
+    setMenuIcon(FileOpenItem, QStringLiteral("document-open"), QStyle::SP_DialogOpenButton);
+    setMenuIcon(FileSaveAsItem, QStringLiteral("document-save-as"), QStyle::SP_DialogSaveButton);
     file->addSeparator();
     QMenu* exportMenu = file->addMenu(QStringLiteral("导出文本文件"));
     exportMenu->setObjectName(QStringLiteral("N5"));
@@ -110,7 +119,9 @@ void TSDIAppForm::buildMenus() {
     N11 = addItem(exportMenu, "N11", QStringLiteral("网址1"));
     N12 = addItem(exportMenu, "N12", QStringLiteral("序列号1"));
     file->addSeparator();
-    FileExitItem = addItem(file, "FileExitItem", QStringLiteral("退出"));
+    // The desktops' quit key ends the program the way 退出 does.
+    FileExitItem =
+        addItem(file, "FileExitItem", QStringLiteral("退出"), QKeySequence(Qt::CTRL | Qt::Key_Q));
     QMenu* other = menuBar()->addMenu(QStringLiteral("其他"));
     other->setObjectName(QStringLiteral("N2"));
     IE1 = addItem(other, "IE1", QStringLiteral("将网址导入到IE收藏夹"));
@@ -429,6 +440,14 @@ void TSDIAppForm::changeEvent(QEvent* event) {
     } else if (!isMaximized() && (old & Qt::WindowMaximized)) {
         WMSysCommand(false);
     }
+}
+
+// A window manager resizes a maximized window after telling its new state, and may resize it
+// again (another screen, a panel that appears): the pages follow the size it really has.
+void TSDIAppForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (isMaximized())
+        WMSysCommand(true);
 }
 
 void TSDIAppForm::closeEvent(QCloseEvent* event) {

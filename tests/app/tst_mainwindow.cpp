@@ -4,6 +4,7 @@
 #include "platform/singleinstance.h"
 #include "store/preferences.h"
 #include "store/testbooks.h"
+#include "testfiles.h"
 #include "widgets/dbgrid.h"
 #include "widgets/lbbutton.h"
 
@@ -11,6 +12,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocalSocket>
@@ -130,6 +133,44 @@ private Q_SLOTS:
         // The end of the run writes the preferences.
         QVERIFY(QFile::exists(ini()));
         QCOMPARE(LoadPreferences(ini()).databasePath, QString());
+    }
+
+    // The file items show the icon theme's images, and images of their own without a theme.
+    void menuIcons_data() {
+        QTest::addColumn<QString>("theme");
+        QTest::newRow("theme") << QStringLiteral("quillbox-test");
+        QTest::newRow("no such theme") << QStringLiteral("quillbox-none");
+    }
+    void menuIcons() {
+        QFETCH(QString, theme);
+        const QString themes = m_dir->filePath(QStringLiteral("icons"));
+        QImage image(16, 16, QImage::Format_ARGB32);
+        image.fill(Qt::blue);
+        QVERIFY(QDir().mkpath(themes + QStringLiteral("/quillbox-test/16x16/actions")));
+        test::writeBytes(themes + QStringLiteral("/quillbox-test/index.theme"),
+                         "[Icon Theme]\nName=T\nDirectories=16x16/actions\n\n"
+                         "[16x16/actions]\nSize=16\nType=Fixed\n");
+        const QStringList names = {QStringLiteral("document-new"), QStringLiteral("document-open"),
+                                   QStringLiteral("document-save-as")};
+        for (const QString& name : names)
+            QVERIFY(image.save(themes +
+                               QStringLiteral("/quillbox-test/16x16/actions/%1.png").arg(name)));
+        const QStringList searchPaths = QIcon::themeSearchPaths();
+        const QString themeName = QIcon::themeName();
+        const auto restore = qScopeGuard([&] {
+            QIcon::setThemeSearchPaths(searchPaths);
+            QIcon::setThemeName(themeName);
+        });
+        QIcon::setThemeSearchPaths({themes});
+        QIcon::setThemeName(theme);
+        auto form = showForm();
+        const bool themed = theme == QStringLiteral("quillbox-test");
+        const char* items[] = {"FileNewItem", "FileOpenItem", "FileSaveAsItem"};
+        for (int i = 0; i < 3; ++i) {
+            const QIcon icon = action(form.get(), items[i])->icon();
+            QVERIFY2(!icon.pixmap(16).isNull(), items[i]);
+            QCOMPARE(icon.name(), themed ? names[i] : QString());
+        }
     }
 
     void rememberedDatabaseOpensAtStart() {
@@ -320,7 +361,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("withKey");
         const std::pair<const char*, bool> commands[] = {
             {"FileSaveAsItem", false}, {"FileOpenItem", false}, {"FileNewItem", false},
-            {"FileExitItem", false},   {"N13", true},           {"close box", false}};
+            {"FileExitItem", false},   {"N13", true},           {"close box", false},
+            {"Ctrl+Q", false}};
         for (const auto& [command, fromTray] : commands) {
             QTest::addRow("%s, posted", command)
                 << QString::fromLatin1(command) << fromTray << true;
@@ -349,10 +391,14 @@ private Q_SLOTS:
                                    ? other
                                    : m_dir->filePath(QStringLiteral("new.mdb"));
         m_platform->fileAnswers.enqueue(target);
-        if (command == QStringLiteral("close box"))
+        if (command == QStringLiteral("close box")) {
             form->close();
-        else
+        } else if (command == QStringLiteral("Ctrl+Q")) {
+            QVERIFY(QTest::qWaitForWindowActive(form.get()));
+            QTest::keyClick(form.get(), Qt::Key_Q, Qt::ControlModifier);
+        } else {
             action(form.get(), command.toLatin1().constData())->trigger();
+        }
         if (withKey) {
             QVERIFY(m_platform->messages.isEmpty());
             QCOMPARE(contactsInFile(file), 1);
@@ -556,27 +602,42 @@ private Q_SLOTS:
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("error");
-        QTest::newRow("no file") << QString() << QStringLiteral("Quillbox--book.mdb") << QString();
+        QTest::addColumn<QString>("tokenVariable"); // set for the later start
+        QTest::addColumn<QString>("token");
+        QTest::newRow("no file") << QString() << QStringLiteral("Quillbox--book.mdb") << QString()
+                                 << QString() << QString();
         QTest::newRow("relative name")
-            << QStringLiteral("other.mdb") << QStringLiteral("Quillbox--other.mdb") << QString();
-        QTest::newRow("absolute name") << QStringLiteral("<dir>/other.mdb")
-                                       << QStringLiteral("Quillbox--other.mdb") << QString();
+            << QStringLiteral("other.mdb") << QStringLiteral("Quillbox--other.mdb") << QString()
+            << QString() << QString();
+        QTest::newRow("absolute name")
+            << QStringLiteral("<dir>/other.mdb") << QStringLiteral("Quillbox--other.mdb")
+            << QString() << QString() << QString();
         QTest::newRow("line break in the name")
             << QStringLiteral("two\nlines.mdb") << QStringLiteral("Quillbox--two\nlines.mdb")
-            << QString();
+            << QString() << QString() << QString();
         QTest::newRow("the open book")
-            << QStringLiteral("book.mdb") << QStringLiteral("Quillbox--book.mdb") << QString();
+            << QStringLiteral("book.mdb") << QStringLiteral("Quillbox--book.mdb") << QString()
+            << QString() << QString();
         QTest::newRow("access file")
             << QStringLiteral("access.mdb") << QStringLiteral("Quillbox--book.mdb")
-            << QStringLiteral("是 Access 数据库文件");
+            << QStringLiteral("是 Access 数据库文件") << QString() << QString();
         QTest::newRow("missing file")
             << QStringLiteral("gone.mdb") << QStringLiteral("Quillbox--book.mdb")
-            << QStringLiteral("不存在");
+            << QStringLiteral("不存在") << QString() << QString();
+        QTest::newRow("Wayland token")
+            << QString() << QStringLiteral("Quillbox--book.mdb") << QString()
+            << QStringLiteral("XDG_ACTIVATION_TOKEN") << QStringLiteral("kwin-1234_TIME5");
+        QTest::newRow("startup id, with a file")
+            << QStringLiteral("other.mdb") << QStringLiteral("Quillbox--other.mdb") << QString()
+            << QStringLiteral("DESKTOP_STARTUP_ID") << QStringLiteral("openbox-7-x_TIME42");
     }
     void laterStartOpensItsFile() {
         QFETCH(QString, argument);
         QFETCH(QString, title);
         QFETCH(QString, error);
+        QFETCH(QString, tokenVariable);
+        QFETCH(QString, token);
+        qunsetenv("XDG_ACTIVATION_TOKEN");
         const QString book = test::createBookFile(m_dir->path());
         test::createBookFile(m_dir->path(), QStringLiteral("other.mdb"));
         test::createBookFile(m_dir->path(), QStringLiteral("two\nlines.mdb"));
@@ -599,6 +660,10 @@ private Q_SLOTS:
         QProcess second;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.remove(QStringLiteral("XDG_ACTIVATION_TOKEN"));
+        env.remove(QStringLiteral("DESKTOP_STARTUP_ID"));
+        if (!tokenVariable.isEmpty())
+            env.insert(tokenVariable, token);
         second.setProcessEnvironment(env);
         second.setWorkingDirectory(m_dir->path());
         QStringList args;
@@ -608,6 +673,8 @@ private Q_SLOTS:
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitCode(), 0);
         QTRY_COMPARE(activations.count(), 1);
+        QCOMPARE(activations[0][0].toString(), token);
+        QCOMPARE(qEnvironmentVariable("XDG_ACTIVATION_TOKEN"), token);
         QCOMPARE(form->windowTitle(), title);
         QCOMPARE(form->currentDatabasePath(),
                  m_dir->filePath(title.mid(QStringLiteral("Quillbox--").size())));
