@@ -34,6 +34,7 @@ namespace {
 const QString kTitle = QStringLiteral("Quillbox");
 const QString kDatabaseFilter = QStringLiteral("ACESS数据库文件|*.mdb");
 constexpr int kRestoredInnerWidth = 383;
+const QRect kDesignedFrame(106, 94, 613, 505);
 
 const QStringList kMoveCaptions = {QStringLiteral("||<"), QStringLiteral("|<"),
                                    QStringLiteral(">|"), QStringLiteral(">||")};
@@ -87,7 +88,7 @@ TSDIAppForm::TSDIAppForm(const QString& iniPath, QWidget* parent)
     QFont font(QStringLiteral("宋体"));
     font.setPixelSize(12);
     setFont(font);
-    setGeometry(106, 94, 613, 505);
+    setGeometry(kDesignedFrame);
     buildMenus();
     buildBooks();
     buildTrayIcon();
@@ -235,6 +236,7 @@ void TSDIAppForm::connectHandlers() {
 
 void TSDIAppForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
+    fitDesignedFrame();
     // Coming back from the tray shows the window again, whichever way it came (double click,
     // 显示主窗体, a second start): the icon goes, and the start-up step runs only once.
     if (std::exchange(m_shown, true)) {
@@ -442,10 +444,27 @@ void TSDIAppForm::changeEvent(QEvent* event) {
     }
 }
 
+// The designed size and place are the window's outer ones. The frame is known only once the
+// window manager has framed the window: then the inside gives up the frame's room, once.
+void TSDIAppForm::fitDesignedFrame() {
+    const QSize frame = frameGeometry().size() - size();
+    if (m_frameFitted || frame.isNull() || windowState() != Qt::WindowNoState)
+        return;
+    m_frameFitted = true;
+    resize(kDesignedFrame.size() - frame);
+    move(kDesignedFrame.topLeft());
+}
+
+void TSDIAppForm::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    fitDesignedFrame();
+}
+
 // A window manager resizes a maximized window after telling its new state, and may resize it
 // again (another screen, a panel that appears): the pages follow the size it really has.
 void TSDIAppForm::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
+    fitDesignedFrame();
     if (isMaximized())
         WMSysCommand(true);
 }

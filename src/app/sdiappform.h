@@ -111,6 +111,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -127,6 +128,7 @@ private:
     void LoadPreferences();
     void SavePreferences();
     void relayoutCommandColumn(int left);
+    void fitDesignedFrame();
     QString fieldText(BookId id, const QString& control) const;
     void restoreFromTray();
     void openChosenDatabase(const QString& chosen);
@@ -140,6 +142,7 @@ private:
     bool m_shown = false;
     bool m_destroyed = false;
     bool m_unattended = false;
+    bool m_frameFitted = false;
 
     RecordStore m_store;
     FileDialog od1{FileDialogRequest::Kind::Open, false};

@@ -119,6 +119,10 @@ private Q_SLOTS:
 
     void firstRunWithoutPreferences() {
         auto form = showForm();
+        // The designed size and place include the window system's frame.
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QTRY_COMPARE(form->frameGeometry(), QRect(106, 94, 613, 505));
+        QVERIFY(form->size() != QSize(613, 505));
         QCOMPARE(form->windowTitle(), QStringLiteral("Quillbox"));
         QVERIFY(!form->store().isOpen());
         QVERIFY(enabledMenuItems(form.get()).isEmpty());
