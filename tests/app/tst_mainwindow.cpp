@@ -2,6 +2,7 @@
 #include "app/sdiappform.h"
 #include "platform/scriptedplatform.h"
 #include "platform/singleinstance.h"
+#include "settings/settingswindow.h"
 #include "store/preferences.h"
 #include "store/testbooks.h"
 #include "testfiles.h"
@@ -21,6 +22,8 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStyleOptionTab>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -54,6 +57,39 @@ class TestMainWindow : public QObject {
         auto form = std::make_unique<TSDIAppForm>(ini());
         form->show();
         return form;
+    }
+
+    // The texts of a window that are wider than their controls leave room for, as
+    // "object: text (width > room)".
+    static QStringList clippedTexts(const QWidget* window) {
+        QStringList clipped;
+        const auto check = [&](const QWidget* control, const QString& text, int room) {
+            const int width = control->fontMetrics().horizontalAdvance(text);
+            if (width > room)
+                clipped << QStringLiteral("%1: %2 (%3 > %4)")
+                               .arg(control->objectName(), text)
+                               .arg(width)
+                               .arg(room);
+        };
+        for (const QLabel* label : window->findChildren<QLabel*>())
+            if (!label->wordWrap() && !label->text().isEmpty())
+                check(label, label->text(), label->contentsRect().width());
+        // A button's text keeps clear of its edge and of the focus frame inside it.
+        for (const QAbstractButton* button : window->findChildren<QAbstractButton*>())
+            if (!button->text().isEmpty())
+                check(button, QString(button->text()).remove(u'&'), button->width() - 8);
+        for (const QTabBar* tabs : window->findChildren<QTabBar*>())
+            for (int i = 0; i < tabs->count(); ++i) {
+                QStyleOptionTab tab;
+                tab.initFrom(tabs);
+                tab.shape = tabs->shape();
+                tab.text = tabs->tabText(i);
+                tab.rect = tabs->tabRect(i);
+                const QRect room =
+                    tabs->style()->subElementRect(QStyle::SE_TabBarTabText, &tab, tabs);
+                check(tabs, tab.text, room.width());
+            }
+        return clipped;
     }
 
     static QAction* action(QWidget* form, const char* name) {
@@ -175,6 +211,21 @@ private Q_SLOTS:
             QVERIFY2(!icon.pixmap(16).isNull(), items[i]);
             QCOMPARE(icon.name(), themed ? names[i] : QString());
         }
+    }
+
+    // Every text of every window shows whole in the platform's fonts, at any scale (this test
+    // also runs at QT_SCALE_FACTOR=2): labels, buttons, tabs and the status line.
+    void noTextCutOff() {
+        remember(test::createBookFile(m_dir->path()));
+        auto form = showForm();
+        action(form.get(), "N8")->trigger();
+        auto settings = std::make_unique<Tfrmsetting1>(form.get());
+        settings->show();
+        QStringList clipped;
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->isVisible())
+                clipped << clippedTexts(window);
+        QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral(", "))));
     }
 
     void rememberedDatabaseOpensAtStart() {
