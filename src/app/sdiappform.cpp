@@ -88,7 +88,9 @@ TSDIAppForm::TSDIAppForm(const QString& iniPath, QWidget* parent)
     QFont font(QStringLiteral("宋体"));
     font.setPixelSize(12);
     setFont(font);
-    setGeometry(kDesignedFrame);
+    // Placed by its frame: a window manager puts the frame's corner there.
+    resize(kDesignedFrame.size());
+    move(kDesignedFrame.topLeft());
     buildMenus();
     buildBooks();
     buildTrayIcon();
