@@ -446,7 +446,7 @@ void TSDIAppForm::changeEvent(QEvent* event) {
     }
 }
 
-// The designed size and place are the window's outer ones. The frame is known only once the
+// The designed size is the window's outer one. The frame is known only once the
 // window manager has framed the window: then the inside gives up the frame's room, once.
 void TSDIAppForm::fitDesignedFrame() {
     const QSize frame = frameGeometry().size() - size();
@@ -454,7 +454,6 @@ void TSDIAppForm::fitDesignedFrame() {
         return;
     m_frameFitted = true;
     resize(kDesignedFrame.size() - frame);
-    move(kDesignedFrame.topLeft());
 }
 
 void TSDIAppForm::moveEvent(QMoveEvent* event) {
