@@ -9,7 +9,7 @@ packages=(
     libbenchmark-dev
     mdbtools
     fonts-noto-cjk
-    xvfb xauth imagemagick xdotool
+    xvfb xauth imagemagick xdotool openbox wmctrl
     desktop-file-utils appstream librsvg2-bin
     dpkg-dev lintian file man-db shared-mime-info xdg-utils libfile-mimeinfo-perl libglib2.0-bin
     clang-format

@@ -21,10 +21,12 @@ constexpr int kTop = 10;
 constexpr int kRowHeight = 26;
 constexpr int kLabelLeft = 6;
 constexpr int kLabelWidth = 64;
-constexpr int kFieldLeft = kLabelLeft + kLabelWidth + 4;
+constexpr int kLabelGap = 4;
+constexpr int kFieldLeft = kLabelLeft + kLabelWidth + kLabelGap;
 constexpr int kFieldWidth = 200;
 constexpr int kPairFieldWidth = 100;
 constexpr int kSecondLabelLeft = kFieldLeft + kPairFieldWidth + 8;
+constexpr int kSecondLabelWidth = kLabelWidth / 2 + 4;
 constexpr int kFieldHeight = 20;
 constexpr int kGridHeight = 250;
 
@@ -61,24 +63,32 @@ void layoutEntryTab(const EntryTab& tab, QWidget* page, BookPage& out) {
     for (const EntryRow& row : tab.rows) {
         const bool pair = row.fields.size() == 2;
         int rowHeight = kRowHeight;
+        int rowRight = 0; // where the row's last field ends
         for (size_t i = 0; i < row.fields.size(); ++i) {
             const EntryField& field = row.fields[i];
-            const int labelLeft = i == 0 ? kLabelLeft : kSecondLabelLeft;
-            const int fieldLeft = i == 0 ? kFieldLeft : kSecondLabelLeft + kLabelWidth / 2 + 8;
+            const int labelLeft = i == 0 ? kLabelLeft : std::max(kSecondLabelLeft, rowRight + 8);
             QLabel* label = addLabel(page, field.label, {labelLeft, y + 2},
-                                     i == 0 ? kLabelWidth : kLabelWidth / 2 + 4);
+                                     i == 0 ? kLabelWidth : kSecondLabelWidth);
+            // A label wider in this platform's font than designed pushes its field right.
+            label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
+            const int fieldLeft = labelLeft + label->width() + kLabelGap;
             QWidget* widget = makeField(field, page);
             label->setBuddy(widget);
             const QSize size = field.kind == EntryKind::Memo
                                    ? field.memoSize
                                    : QSize(pair ? kPairFieldWidth : kFieldWidth, kFieldHeight);
             widget->setGeometry(fieldLeft, y, size.width(), size.height());
+            rowRight = fieldLeft + size.width();
             rowHeight = std::max(rowHeight, size.height() + 6);
             out.fields.insert(field.control, widget);
+            if (!out.controls.firstField)
+                out.controls.firstField = widget;
             if (!field.linkButton.isEmpty()) {
                 auto* link = new QToolButton(page);
                 link->setObjectName(field.linkButton);
                 link->setGeometry(fieldLeft + size.width() + 4, y + 1, 45, 18);
+                // Tab goes from a field to the next field; the link is for the mouse.
+                link->setFocusPolicy(Qt::NoFocus);
                 out.linkButtons.insert(field.linkButton, link);
             }
         }

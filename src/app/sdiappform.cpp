@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTimer>
@@ -37,6 +38,7 @@ namespace {
 const QString kTitle = QStringLiteral("Quillbox");
 const QString kDatabaseFilter = QStringLiteral("ACESS数据库文件|*.mdb");
 constexpr int kRestoredInnerWidth = 383;
+const QRect kDesignedFrame(106, 94, 613, 505);
 
 const QStringList kMoveCaptions = {QStringLiteral("||<"), QStringLiteral("|<"),
                                    QStringLiteral(">|"), QStringLiteral(">||")};
@@ -74,6 +76,11 @@ QAction* addItem(QMenu* menu, const char* name, const QString& caption,
     return action;
 }
 
+// The image of the desktop's icon theme, or the style's own where the theme has none.
+void setMenuIcon(QAction* item, const QString& themeName, QStyle::StandardPixmap builtIn) {
+    item->setIcon(QIcon::fromTheme(themeName, QApplication::style()->standardIcon(builtIn)));
+}
+
 } // namespace
 
 TSDIAppForm::TSDIAppForm(const QString& iniPath, QWidget* parent)
@@ -85,7 +92,9 @@ TSDIAppForm::TSDIAppForm(const QString& iniPath, QWidget* parent)
     QFont font(QStringLiteral("宋体"));
     font.setPixelSize(12);
     setFont(font);
-    setGeometry(106, 94, 613, 505);
+    // Placed by its frame: a window manager puts the frame's corner there.
+    resize(kDesignedFrame.size());
+    move(kDesignedFrame.topLeft());
     buildMenus();
     buildBooks();
     buildTrayIcon();
@@ -107,6 +116,9 @@ void TSDIAppForm::buildMenus() {
                            QKeySequence(Qt::CTRL | Qt::Key_O));
     FileSaveAsItem = addItem(file, "FileSaveAsItem", QStringLiteral("备份数据库"),
                              QKeySequence(Qt::CTRL | Qt::Key_S));
+    setMenuIcon(FileNewItem, QStringLiteral("document-new"), QStyle::SP_FileIcon);
+    setMenuIcon(FileOpenItem, QStringLiteral("document-open"), QStyle::SP_DialogOpenButton);
+    setMenuIcon(FileSaveAsItem, QStringLiteral("document-save-as"), QStyle::SP_DialogSaveButton);
     file->addSeparator();
     QMenu* exportMenu = file->addMenu(QStringLiteral("导出文本文件"));
     exportMenu->setObjectName(QStringLiteral("N5"));
@@ -114,7 +126,9 @@ void TSDIAppForm::buildMenus() {
     N11 = addItem(exportMenu, "N11", QStringLiteral("网址1"));
     N12 = addItem(exportMenu, "N12", QStringLiteral("序列号1"));
     file->addSeparator();
-    FileExitItem = addItem(file, "FileExitItem", QStringLiteral("退出"));
+    // The desktops' quit key ends the program the way 退出 does.
+    FileExitItem =
+        addItem(file, "FileExitItem", QStringLiteral("退出"), QKeySequence(Qt::CTRL | Qt::Key_Q));
     file->addSeparator();
     JetImportItem = addItem(file, "JetImportItem", QStringLiteral("导入 Access 数据库…"));
     m_jetImport = new JetImportCommand(this, kDatabaseFilter,
@@ -237,6 +251,7 @@ void TSDIAppForm::connectHandlers() {
 
 void TSDIAppForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
+    fitDesignedFrame();
     // Coming back from the tray shows the window again, whichever way it came (double click,
     // 显示主窗体, a second start): the icon goes, and the start-up step runs only once.
     if (std::exchange(m_shown, true)) {
@@ -472,6 +487,30 @@ void TSDIAppForm::changeEvent(QEvent* event) {
     } else if (!isMaximized() && (old & Qt::WindowMaximized)) {
         WMSysCommand(false);
     }
+}
+
+// The designed size is the window's outer one. The frame is known only once the
+// window manager has framed the window: then the inside gives up the frame's room, once.
+void TSDIAppForm::fitDesignedFrame() {
+    const QSize frame = frameGeometry().size() - size();
+    if (m_frameFitted || frame.isNull() || windowState() != Qt::WindowNoState)
+        return;
+    m_frameFitted = true;
+    resize(kDesignedFrame.size() - frame);
+}
+
+void TSDIAppForm::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    fitDesignedFrame();
+}
+
+// A window manager resizes a maximized window after telling its new state, and may resize it
+// again (another screen, a panel that appears): the pages follow the size it really has.
+void TSDIAppForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    fitDesignedFrame();
+    if (isMaximized())
+        WMSysCommand(true);
 }
 
 void TSDIAppForm::closeEvent(QCloseEvent* event) {

@@ -112,6 +112,8 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -130,6 +132,7 @@ private:
     void OpenRememberedDatabase();
     void RememberDatabasePath(bool reportFailure = true);
     void relayoutCommandColumn(int left);
+    void fitDesignedFrame();
     QString fieldText(BookId id, const QString& control) const;
     void restoreFromTray();
     void openChosenDatabase(const QString& chosen);
@@ -146,6 +149,7 @@ private:
     bool m_preferencesRead = false;
     bool m_destroyed = false;
     bool m_unattended = false;
+    bool m_frameFitted = false;
 
     RecordStore m_store;
     FileDialog od1{FileDialogRequest::Kind::Open, false};

@@ -89,6 +89,8 @@ void Book::startEntry(EntryCommand command) {
     }
     if (m_traits.datasetBeforeEntryPage)
         showEntryPage();
+    // The entry page is shown to be typed into: the cursor goes to its first field.
+    m_controls.firstField->setFocus(Qt::OtherFocusReason);
 }
 
 void Book::appendRecord() {

@@ -37,6 +37,7 @@ struct BookControls {
     QWidget* bookPage = nullptr;         // the page of PageControl1
     QTabWidget* pages = nullptr;         // 大概, 录入 (, 展示)
     QTabWidget* entrySubPages = nullptr; // contacts: 个人, 家庭, 单位
+    QWidget* firstField = nullptr;       // where typing starts on the entry page
     DBGrid* grid = nullptr;
     QComboBox* columnChooser = nullptr;
     QComboBox* searchBox = nullptr;

@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <algorithm>
 #include <memory>
 #include <unistd.h>
 
@@ -29,14 +30,56 @@ const QByteArray kOpenMarker = QByteArrayLiteral("open ");
 // A request is one marker and a path; anything longer is not from a later start.
 constexpr qsizetype kMaxRequestBytes = 64 * 1024;
 
-QByteArray encodeRequest(const QString& fileName) {
-    return fileName.isEmpty() ? kActivate : kActivate + kOpenMarker + QFile::encodeName(fileName);
+// The desktop's permission for the window to come forward, a line of its own after the first;
+// requests without one (from earlier versions) still work.
+const QByteArray kTokenMarker = QByteArrayLiteral("token ");
+constexpr qsizetype kMaxTokenBytes = 4096;
+
+bool isToken(const QByteArray& token) {
+    return !token.isEmpty() && token.size() <= kMaxTokenBytes &&
+           std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < 127; });
 }
 
-// The file a request names, or an empty name when it only asks to come forward.
-QString decodeRequest(const QByteArray& request) {
-    const QByteArray open = kActivate + kOpenMarker;
-    return request.startsWith(open) ? QFile::decodeName(request.mid(open.size())) : QString();
+// What a start on a Wayland desktop (or with startup notification on X11) was handed by its
+// launcher to bring a window forward.
+QByteArray startActivationToken() {
+    for (const char* variable : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {
+        const QByteArray token = qgetenv(variable);
+        if (isToken(token))
+            return token;
+    }
+    return {};
+}
+
+QByteArray encodeRequest(const QString& fileName, const QByteArray& token) {
+    QByteArray request = kActivate;
+    if (!token.isEmpty())
+        request += kTokenMarker + token + '\n';
+    if (!fileName.isEmpty())
+        request += kOpenMarker + QFile::encodeName(fileName);
+    return request;
+}
+
+struct Request {
+    QString fileName;
+    QByteArray token;
+};
+
+Request decodeRequest(const QByteArray& request) {
+    Request decoded;
+    if (!request.startsWith(kActivate))
+        return decoded;
+    QByteArray rest = request.mid(kActivate.size());
+    if (rest.startsWith(kTokenMarker) && rest.contains('\n')) {
+        const qsizetype end = rest.indexOf('\n');
+        const QByteArray token = rest.mid(kTokenMarker.size(), end - kTokenMarker.size());
+        if (isToken(token))
+            decoded.token = token;
+        rest = rest.mid(end + 1);
+    }
+    if (rest.startsWith(kOpenMarker))
+        decoded.fileName = QFile::decodeName(rest.mid(kOpenMarker.size()));
+    return decoded;
 }
 
 QString lockFileName(const QString& name) {
@@ -80,7 +123,7 @@ bool SingleInstance::askToComeForward(const QString& fileName) const {
     socket.connectToServer(m_name);
     if (!socket.waitForConnected(kConnectTimeoutMs))
         return false;
-    socket.write(encodeRequest(fileName));
+    socket.write(encodeRequest(fileName, startActivationToken()));
     socket.waitForBytesWritten(kConnectTimeoutMs);
     socket.disconnectFromServer();
     return true;
@@ -117,10 +160,10 @@ void SingleInstance::readRequest(QLocalSocket* socket) {
 }
 
 void SingleInstance::handleRequest(const QByteArray& request) {
-    Q_EMIT activated();
-    const QString fileName = decodeRequest(request);
-    if (!fileName.isEmpty())
-        Q_EMIT fileOpenRequested(fileName);
+    const Request decoded = decodeRequest(request);
+    Q_EMIT activated(QString::fromLatin1(decoded.token));
+    if (!decoded.fileName.isEmpty())
+        Q_EMIT fileOpenRequested(decoded.fileName);
 }
 
 } // namespace qb

@@ -12,7 +12,7 @@ namespace qb {
 
 // One running program per user session. A per-user lock file decides which start runs; that
 // one listens under a per-user name, and a later start asks it to come forward (and to open
-// the file it was given) and ends.
+// the file it was given, handing on the desktop's permission to do so) and ends.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -28,7 +28,9 @@ public:
     bool listen();
 
 Q_SIGNALS:
-    void activated();
+    // activationToken: what the later start's launcher gave it to bring a window forward
+    // (XDG_ACTIVATION_TOKEN, else DESKTOP_STARTUP_ID), or empty.
+    void activated(const QString& activationToken);
     void fileOpenRequested(const QString& fileName);
 
 private:

@@ -11,6 +11,7 @@ struct LogonProgram {
     QString id;          // what deleteLogonProgram() takes: a registry value name, a file name
     QString name;        // shown as "启动项目名"
     QString commandLine; // shown as "路径"
+    bool sessionNeeds = false; // the desktop session itself relies on it
 };
 
 // The system settings the settings window lists and prunes. Each platform fills in what it
@@ -28,6 +29,8 @@ public:
     // Returns whether the extension was deleted.
     virtual bool deleteBrowserExtension(const QString&) { return false; }
 
+    // What the logon list is called on this system.
+    virtual QString logonProgramsTitle() const { return QStringLiteral("以下是WINDOWS启动项目"); }
     // Throws std::exception when an entry cannot be read as text.
     virtual QList<LogonProgram> logonPrograms() { return {}; }
     // Returns whether the program will no longer be started at logon.

@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSet>
+#include <QStandardPaths>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -17,11 +20,35 @@ namespace {
 // far, so it cannot exhaust memory.
 constexpr qint64 kMaxEntryBytes = 1 << 20;
 
+// The session manager's own start-up phases: what starts in them makes up the desktop itself.
+const QByteArrayList kSessionPhases = {"EarlyInitialization",
+                                       "PreDisplayServer",
+                                       "DisplayServer",
+                                       "Initialization",
+                                       "WindowManager",
+                                       "Panel",
+                                       "Desktop"};
+
 struct DesktopEntry {
+    // The program speaks Simplified Chinese: a name given for it is shown before the plain one.
+    QString chineseName; // Name[zh_CN]
+    QString zhName;      // Name[zh]
     QString name;
     QString exec;
+    QString tryExec;
+    QByteArrayList onlyShowIn;
+    QByteArrayList notShowIn;
     bool hidden = false;
+    bool disabled = false; // X-GNOME-Autostart-enabled=false
+    bool sessionNeeds = false;
     QByteArrayList groupLines; // the lines of the [Desktop Entry] group, Hidden= left out
+
+    QString shownName() const {
+        for (const QString& candidate : {chineseName, zhName, name})
+            if (!candidate.isEmpty())
+                return candidate;
+        return {};
+    }
 };
 
 QByteArrayList fileLines(const QString& path) {
@@ -71,6 +98,40 @@ QString unescaped(const QByteArray& value) {
     return result;
 }
 
+// A list value: "GNOME;KDE;" gives GNOME and KDE.
+QByteArrayList listValue(const QByteArray& value) {
+    QByteArrayList items = value.split(';');
+    items.removeAll(QByteArray());
+    return items;
+}
+
+// Sets the key's field unless an earlier line set it: the first line of a key counts.
+void setOnce(QString& field, const QByteArray& value) {
+    if (field.isEmpty())
+        field = unescaped(value);
+}
+
+void readKey(DesktopEntry& entry, const QByteArray& key, const QByteArray& value) {
+    if (key == "Name[zh_CN]")
+        setOnce(entry.chineseName, value);
+    else if (key == "Name[zh]")
+        setOnce(entry.zhName, value);
+    else if (key == "Name")
+        setOnce(entry.name, value);
+    else if (key == "Exec")
+        setOnce(entry.exec, value);
+    else if (key == "TryExec")
+        setOnce(entry.tryExec, value);
+    else if (key == "OnlyShowIn")
+        entry.onlyShowIn = listValue(value);
+    else if (key == "NotShowIn")
+        entry.notShowIn = listValue(value);
+    else if (key == "X-GNOME-Autostart-enabled")
+        entry.disabled = value == "false";
+    else if (key == "X-GNOME-Autostart-Phase")
+        entry.sessionNeeds = kSessionPhases.contains(value);
+}
+
 // Reads what the listing needs. A file that is not a desktop entry at all (no group, binary
 // junk, unreadable) gives an entry without name and command.
 DesktopEntry readEntry(const QString& path) {
@@ -92,10 +153,7 @@ DesktopEntry readEntry(const QString& path) {
             continue;
         }
         entry.groupLines << line;
-        if (key == "Name" && entry.name.isEmpty())
-            entry.name = unescaped(value);
-        else if (key == "Exec" && entry.exec.isEmpty())
-            entry.exec = unescaped(value);
+        readKey(entry, key, value);
     }
     return entry;
 }
@@ -137,10 +195,38 @@ bool writeHiddenEntry(const QString& path, const QByteArrayList& groupLines) {
     return file.commit();
 }
 
+bool programExists(const QString& program) {
+    if (!QDir::isAbsolutePath(program))
+        return !QStandardPaths::findExecutable(program).isEmpty();
+    const QFileInfo file(program);
+    return file.isFile() && file.isExecutable();
+}
+
+bool shownIn(const QByteArrayList& desktops, const QByteArrayList& list) {
+    return std::any_of(desktops.begin(), desktops.end(),
+                       [&](const QByteArray& desktop) { return list.contains(desktop); });
+}
+
+// Whether the session starts the entry on this desktop, as the autostart rules decide.
+bool isStarted(const DesktopEntry& entry) {
+    if (entry.hidden || entry.disabled)
+        return false;
+    if (!entry.tryExec.isEmpty() && !programExists(entry.tryExec))
+        return false;
+    const QByteArrayList desktops = qgetenv("XDG_CURRENT_DESKTOP").split(':');
+    if (!entry.onlyShowIn.isEmpty() && !shownIn(desktops, entry.onlyShowIn))
+        return false;
+    return !shownIn(desktops, entry.notShowIn);
+}
+
 } // namespace
 
 bool XdgAutostart::has(Feature feature) const {
     return feature == Feature::LogonPrograms;
+}
+
+QString XdgAutostart::logonProgramsTitle() const {
+    return u"以下是登录时启动的项目"_s;
 }
 
 QString XdgAutostart::userFolder() {
@@ -170,8 +256,10 @@ QList<LogonProgram> XdgAutostart::logonPrograms() {
                 continue;
             seen.insert(file);
             const DesktopEntry entry = readEntry(QDir(folder).filePath(file));
-            if (!entry.hidden)
-                programs.append({file, entry.name.isEmpty() ? file : entry.name, entry.exec});
+            if (!isStarted(entry))
+                continue;
+            const QString name = entry.shownName();
+            programs.append({file, name.isEmpty() ? file : name, entry.exec, entry.sessionNeeds});
         }
     }
     return programs;

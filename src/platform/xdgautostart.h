@@ -13,10 +13,13 @@ namespace qb {
 //
 // Listing order: the user's folder first, then the system folders in the order of
 // XDG_CONFIG_DIRS; within a folder by file name. An entry is listed once, where it is found
-// first.
+// first, and only when the session starts it: not disabled, its TryExec program present, and
+// shown on the desktops named by XDG_CURRENT_DESKTOP. Its name is the Simplified Chinese one
+// where the entry has one.
 class XdgAutostart : public SystemSettings {
 public:
     bool has(Feature feature) const override;
+    QString logonProgramsTitle() const override;
     // The id of an entry is its file name.
     QList<LogonProgram> logonPrograms() override;
     bool deleteLogonProgram(const QString& id) override;

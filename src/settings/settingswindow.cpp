@@ -27,6 +27,7 @@ namespace {
 constexpr int kMenuShowDelay = 1;  // milliseconds
 constexpr int kBootTimeout = 3000; // seconds, the boot loader's "timeout"
 constexpr int kLogonListHeight = 113;
+constexpr int kSessionNeedsRole = Qt::UserRole + 1;
 
 SystemSettings& settings() {
     return qb::platform().systemSettings();
@@ -111,6 +112,13 @@ QStringList deleteEntries(const QList<Item*>& items, DeleteEntry deleteEntry) {
     return failed;
 }
 
+bool confirmSessionEntry(const QString& name) {
+    const QString question =
+        u"“%1”是桌面会话需要的项目，删除后桌面可能无法正常工作。真的要删除？"_s;
+    return qb::MsgBox(question.arg(name), u"慎重考虑"_s, qb::mb::YesNo | qb::mb::IconStop) ==
+           qb::mb::IdYes;
+}
+
 // One message for all the entries of one command that could not be deleted.
 void reportFailures(const QStringList& failed) {
     if (!failed.isEmpty())
@@ -154,7 +162,7 @@ void Tfrmsetting1::createControls() {
     Button5 = makeButton(u"Button5"_s, u"删除选的"_s, {249, 6, 84, 19}, TabSheet3);
     Button6 = makeButton(u"Button6"_s, u"刷新"_s, {250, 30, 85, 19}, TabSheet3);
 
-    Label2 = new QLabel(u"以下是WINDOWS启动项目"_s, TabSheet3);
+    Label2 = new QLabel(settings().logonProgramsTitle(), TabSheet3);
     Label2->setObjectName(u"Label2"_s);
     Label2->move(4, 146);
     Label2->adjustSize();
@@ -285,6 +293,7 @@ void Tfrmsetting1::refreshLogonPrograms() {
     for (const qb::LogonProgram& program : programs) {
         auto* row = new QTreeWidgetItem(lv4, {program.name, program.commandLine});
         row->setData(0, Qt::UserRole, program.id);
+        row->setData(0, kSessionNeedsRole, program.sessionNeeds);
     }
 }
 
@@ -304,7 +313,12 @@ void Tfrmsetting1::deleteSelectedExtensions() {
 }
 
 void Tfrmsetting1::deleteSelectedLogonPrograms() {
-    reportFailures(deleteEntries(selectedInOrder(lv4), [](const QTreeWidgetItem& item) {
+    QList<QTreeWidgetItem*> chosen = selectedInOrder(lv4);
+    // What the desktop session itself relies on goes only after a second yes, by its name.
+    chosen.removeIf([](const QTreeWidgetItem* item) {
+        return item->data(0, kSessionNeedsRole).toBool() && !confirmSessionEntry(item->text(0));
+    });
+    reportFailures(deleteEntries(chosen, [](const QTreeWidgetItem& item) {
         return settings().deleteLogonProgram(item.data(0, Qt::UserRole).toString());
     }));
 }

@@ -27,6 +27,9 @@ DBGrid::DBGrid(QWidget* parent)
     setSelectionMode(SingleSelection);
     setWordWrap(false);
     setCornerButtonEnabled(false);
+    // Tab moves on to the next control, as everywhere else in the window, rather than
+    // walking the columns.
+    setTabKeyNavigation(false);
     setupHeaders();
 }
 

@@ -2,6 +2,7 @@
 #include "app/sdiappform.h"
 #include "platform/scriptedplatform.h"
 #include "platform/singleinstance.h"
+#include "settings/settingswindow.h"
 #include "store/preferences.h"
 #include "store/testbooks.h"
 #include "testfiles.h"
@@ -13,6 +14,8 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocalSocket>
@@ -24,6 +27,8 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStyleOptionTab>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -57,6 +62,39 @@ class TestMainWindow : public QObject {
         auto form = std::make_unique<TSDIAppForm>(ini());
         form->show();
         return form;
+    }
+
+    // The texts of a window that are wider than their controls leave room for, as
+    // "object: text (width > room)".
+    static QStringList clippedTexts(const QWidget* window) {
+        QStringList clipped;
+        const auto check = [&](const QWidget* control, const QString& text, int room) {
+            const int width = control->fontMetrics().horizontalAdvance(text);
+            if (width > room)
+                clipped << QStringLiteral("%1: %2 (%3 > %4)")
+                               .arg(control->objectName(), text)
+                               .arg(width)
+                               .arg(room);
+        };
+        for (const QLabel* label : window->findChildren<QLabel*>())
+            if (!label->wordWrap() && !label->text().isEmpty())
+                check(label, label->text(), label->contentsRect().width());
+        // A button's text keeps clear of its edge and of the focus frame inside it.
+        for (const QAbstractButton* button : window->findChildren<QAbstractButton*>())
+            if (!button->text().isEmpty())
+                check(button, QString(button->text()).remove(u'&'), button->width() - 8);
+        for (const QTabBar* tabs : window->findChildren<QTabBar*>())
+            for (int i = 0; i < tabs->count(); ++i) {
+                QStyleOptionTab tab;
+                tab.initFrom(tabs);
+                tab.shape = tabs->shape();
+                tab.text = tabs->tabText(i);
+                tab.rect = tabs->tabRect(i);
+                const QRect room =
+                    tabs->style()->subElementRect(QStyle::SE_TabBarTabText, &tab, tabs);
+                check(tabs, tab.text, room.width());
+            }
+        return clipped;
     }
 
     static QAction* action(QWidget* form, const char* name) {
@@ -122,6 +160,10 @@ private Q_SLOTS:
 
     void firstRunWithoutPreferences() {
         auto form = showForm();
+        // The designed size and place include the window system's frame.
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QTRY_COMPARE(form->frameGeometry(), QRect(106, 94, 613, 505));
+        QVERIFY(form->size() != QSize(613, 505));
         QCOMPARE(form->windowTitle(), QStringLiteral("Quillbox"));
         QVERIFY(!form->store().isOpen());
         QVERIFY(enabledMenuItems(form.get()).isEmpty());
@@ -136,6 +178,59 @@ private Q_SLOTS:
         // The end of the run writes the preferences.
         QVERIFY(QFile::exists(ini()));
         QCOMPARE(LoadPreferences(ini()).databasePath, QString());
+    }
+
+    // The file items show the icon theme's images, and images of their own without a theme.
+    void menuIcons_data() {
+        QTest::addColumn<QString>("theme");
+        QTest::newRow("theme") << QStringLiteral("quillbox-test");
+        QTest::newRow("no such theme") << QStringLiteral("quillbox-none");
+    }
+    void menuIcons() {
+        QFETCH(QString, theme);
+        const QString themes = m_dir->filePath(QStringLiteral("icons"));
+        QImage image(16, 16, QImage::Format_ARGB32);
+        image.fill(Qt::blue);
+        QVERIFY(QDir().mkpath(themes + QStringLiteral("/quillbox-test/16x16/actions")));
+        test::writeBytes(themes + QStringLiteral("/quillbox-test/index.theme"),
+                         "[Icon Theme]\nName=T\nDirectories=16x16/actions\n\n"
+                         "[16x16/actions]\nSize=16\nType=Fixed\n");
+        const QStringList names = {QStringLiteral("document-new"), QStringLiteral("document-open"),
+                                   QStringLiteral("document-save-as")};
+        for (const QString& name : names)
+            QVERIFY(image.save(themes +
+                               QStringLiteral("/quillbox-test/16x16/actions/%1.png").arg(name)));
+        const QStringList searchPaths = QIcon::themeSearchPaths();
+        const QString themeName = QIcon::themeName();
+        const auto restore = qScopeGuard([&] {
+            QIcon::setThemeSearchPaths(searchPaths);
+            QIcon::setThemeName(themeName);
+        });
+        QIcon::setThemeSearchPaths({themes});
+        QIcon::setThemeName(theme);
+        auto form = showForm();
+        const bool themed = theme == QStringLiteral("quillbox-test");
+        const char* items[] = {"FileNewItem", "FileOpenItem", "FileSaveAsItem"};
+        for (int i = 0; i < 3; ++i) {
+            const QIcon icon = action(form.get(), items[i])->icon();
+            QVERIFY2(!icon.pixmap(16).isNull(), items[i]);
+            QCOMPARE(icon.name(), themed ? names[i] : QString());
+        }
+    }
+
+    // Every text of every window shows whole in the platform's fonts, at any scale (this test
+    // also runs at QT_SCALE_FACTOR=2): labels, buttons, tabs and the status line.
+    void noTextCutOff() {
+        remember(test::createBookFile(m_dir->path()));
+        auto form = showForm();
+        action(form.get(), "N8")->trigger();
+        auto settings = std::make_unique<Tfrmsetting1>(form.get());
+        settings->show();
+        QStringList clipped;
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->isVisible())
+                clipped << clippedTexts(window);
+        QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral(", "))));
     }
 
     void rememberedDatabaseOpensAtStart() {
@@ -438,7 +533,8 @@ private Q_SLOTS:
                                                          {"close box", false},
                                                          {"N6", false},
                                                          {"N8", false},
-                                                         {"ExportContactsCsv", false}};
+                                                         {"ExportContactsCsv", false},
+                                                         {"Ctrl+Q", false}};
         for (const auto& [command, fromTray] : commands) {
             QTest::addRow("%s, posted", command)
                 << QString::fromLatin1(command) << fromTray << true;
@@ -467,10 +563,14 @@ private Q_SLOTS:
                                    ? other
                                    : m_dir->filePath(QStringLiteral("new.mdb"));
         m_platform->fileAnswers.enqueue(target);
-        if (command == QStringLiteral("close box"))
+        if (command == QStringLiteral("close box")) {
             form->close();
-        else
+        } else if (command == QStringLiteral("Ctrl+Q")) {
+            QVERIFY(QTest::qWaitForWindowActive(form.get()));
+            QTest::keyClick(form.get(), Qt::Key_Q, Qt::ControlModifier);
+        } else {
             action(form.get(), command.toLatin1().constData())->trigger();
+        }
         if (withKey) {
             QVERIFY(m_platform->messages.isEmpty());
             QCOMPARE(contactsInFile(file), 1);
@@ -708,27 +808,42 @@ private Q_SLOTS:
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("error");
-        QTest::newRow("no file") << QString() << QStringLiteral("Quillbox--book.mdb") << QString();
+        QTest::addColumn<QString>("tokenVariable"); // set for the later start
+        QTest::addColumn<QString>("token");
+        QTest::newRow("no file") << QString() << QStringLiteral("Quillbox--book.mdb") << QString()
+                                 << QString() << QString();
         QTest::newRow("relative name")
-            << QStringLiteral("other.mdb") << QStringLiteral("Quillbox--other.mdb") << QString();
-        QTest::newRow("absolute name") << QStringLiteral("<dir>/other.mdb")
-                                       << QStringLiteral("Quillbox--other.mdb") << QString();
+            << QStringLiteral("other.mdb") << QStringLiteral("Quillbox--other.mdb") << QString()
+            << QString() << QString();
+        QTest::newRow("absolute name")
+            << QStringLiteral("<dir>/other.mdb") << QStringLiteral("Quillbox--other.mdb")
+            << QString() << QString() << QString();
         QTest::newRow("line break in the name")
             << QStringLiteral("two\nlines.mdb") << QStringLiteral("Quillbox--two\nlines.mdb")
-            << QString();
+            << QString() << QString() << QString();
         QTest::newRow("the open book")
-            << QStringLiteral("book.mdb") << QStringLiteral("Quillbox--book.mdb") << QString();
+            << QStringLiteral("book.mdb") << QStringLiteral("Quillbox--book.mdb") << QString()
+            << QString() << QString();
         QTest::newRow("access file")
             << QStringLiteral("access.mdb") << QStringLiteral("Quillbox--book.mdb")
-            << QStringLiteral("是 Access 数据库文件");
+            << QStringLiteral("是 Access 数据库文件") << QString() << QString();
         QTest::newRow("missing file")
             << QStringLiteral("gone.mdb") << QStringLiteral("Quillbox--book.mdb")
-            << QStringLiteral("不存在");
+            << QStringLiteral("不存在") << QString() << QString();
+        QTest::newRow("Wayland token")
+            << QString() << QStringLiteral("Quillbox--book.mdb") << QString()
+            << QStringLiteral("XDG_ACTIVATION_TOKEN") << QStringLiteral("kwin-1234_TIME5");
+        QTest::newRow("startup id, with a file")
+            << QStringLiteral("other.mdb") << QStringLiteral("Quillbox--other.mdb") << QString()
+            << QStringLiteral("DESKTOP_STARTUP_ID") << QStringLiteral("openbox-7-x_TIME42");
     }
     void laterStartOpensItsFile() {
         QFETCH(QString, argument);
         QFETCH(QString, title);
         QFETCH(QString, error);
+        QFETCH(QString, tokenVariable);
+        QFETCH(QString, token);
+        qunsetenv("XDG_ACTIVATION_TOKEN");
         const QString book = test::createBookFile(m_dir->path());
         test::createBookFile(m_dir->path(), QStringLiteral("other.mdb"));
         test::createBookFile(m_dir->path(), QStringLiteral("two\nlines.mdb"));
@@ -751,6 +866,10 @@ private Q_SLOTS:
         QProcess second;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.remove(QStringLiteral("XDG_ACTIVATION_TOKEN"));
+        env.remove(QStringLiteral("DESKTOP_STARTUP_ID"));
+        if (!tokenVariable.isEmpty())
+            env.insert(tokenVariable, token);
         second.setProcessEnvironment(env);
         second.setWorkingDirectory(m_dir->path());
         QStringList args;
@@ -760,6 +879,8 @@ private Q_SLOTS:
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitCode(), 0);
         QTRY_COMPARE(activations.count(), 1);
+        QCOMPARE(activations[0][0].toString(), token);
+        QCOMPARE(qEnvironmentVariable("XDG_ACTIVATION_TOKEN"), token);
         QCOMPARE(form->windowTitle(), title);
         QCOMPARE(form->currentDatabasePath(),
                  m_dir->filePath(title.mid(QStringLiteral("Quillbox--").size())));

@@ -93,7 +93,7 @@ const std::pair<const char*, const char*> kAutostartFiles[] = {
     {"sys/2/autostart/d-sys.desktop", "[Desktop Entry]\nName=System D\nExec=d\nName=Later\n"},
 };
 // What the window lists for them, in order.
-const QStringList kAutostartRows = {u"User A | a"_s,
+const QStringList kAutostartRows = {u"用户甲 | a"_s,
                                     u"User B | b --flag"_s,
                                     u"Shared (user) | shared --user"_s,
                                     u"System C | c --escaped"_s,
@@ -203,6 +203,7 @@ class TestSettingsWindow : public QObject {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(path(u"user"_s)));
+        qputenv("XDG_CURRENT_DESKTOP", "X-Test:Openbox");
         qputenv("XDG_CONFIG_DIRS",
                 QFile::encodeName(path(u"sys/1"_s) + u":relative/ignored:"_s + path(u"sys/2"_s)));
         m_platform->setSystemSettings(std::make_unique<qb::XdgAutostart>());
@@ -392,7 +393,7 @@ private Q_SLOTS:
     // written there, not even by root.
     void deleteAutostartEntries_data() {
         addTextColumns({"setup", "selected", "userFiles", "hidingEntry", "hidingText", "failed"});
-        addRow("user entry: its file goes", "", "User A",
+        addRow("user entry: its file goes", "", "用户甲",
                "b-user.desktop,gone.desktop,shared.desktop", "", "", "");
         addRow("user entry over a system one", "", "Shared (user)",
                "a-user.desktop,b-user.desktop,gone.desktop,shared.desktop", "shared.desktop",
@@ -451,6 +452,78 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo(userFolder + hidingEntry).isSymLink());
         // Blank lines carry nothing.
         QCOMPARE(readBytes(userFolder + hidingEntry).replace("\n\n", "\n"), hidingText.toUtf8());
+    }
+
+    // Only what the session starts on this desktop is listed, by its Simplified Chinese name
+    // where it has one. "desktop": XDG_CURRENT_DESKTOP; "shown": the name listed, if any.
+    void startedAutostartEntries_data() {
+        addTextColumns({"keys", "desktop", "shown"});
+        addRow("plain", "", "", "Entry");
+        addRow("disabled", "X-GNOME-Autostart-enabled=false", "", "");
+        addRow("enabled", "X-GNOME-Autostart-enabled=true", "", "Entry");
+        addRow("only in others", "OnlyShowIn=GNOME;KDE;", "Openbox", "");
+        addRow("only in one of ours", "OnlyShowIn=GNOME;Openbox", "X-Test:Openbox", "Entry");
+        addRow("only in some, desktop unknown", "OnlyShowIn=Openbox;", "", "");
+        addRow("not in one of ours", "NotShowIn=KDE;Openbox;", "X-Test:Openbox", "");
+        addRow("not in others", "NotShowIn=KDE;", "Openbox", "Entry");
+        addRow("TryExec missing", "TryExec=quillbox-test-no-such-program", "", "");
+        addRow("TryExec path missing", "TryExec=/nonexistent/e", "", "");
+        addRow("TryExec not executable", "TryExec=/etc/passwd", "", "");
+        addRow("TryExec found", "TryExec=sh", "", "Entry");
+        addRow("TryExec path found", "TryExec=/bin/sh", "", "Entry");
+        addRow("Chinese name", "Name[zh]=输入\nName[zh_CN]=输入法", "", "输入法");
+        addRow("Chinese language name", "Name[de]=Eingabe\nName[zh]=输入", "", "输入");
+    }
+    void startedAutostartEntries() {
+        QFETCH(QString, keys);
+        QFETCH(QString, desktop);
+        QFETCH(QString, shown);
+        useAutostartFolders();
+        qputenv("XDG_CURRENT_DESKTOP", desktop.toUtf8());
+        qb::test::writeBytes(path(u"user/autostart/e.desktop"_s),
+                             "[Desktop Entry]\nName=Entry\nExec=e\n" + keys.toUtf8() + '\n');
+        const auto window = showWindow();
+        QStringList expected = kAutostartRows;
+        if (!shown.isEmpty())
+            expected.insert(2, shown + u" | e"_s);
+        QCOMPARE(rows(list(*window, "lv4")), expected);
+        QCOMPARE(control<QLabel>(*window, "Label2")->text(), u"以下是登录时启动的项目"_s);
+    }
+
+    // Deleting an entry the desktop session itself starts in its own phases asks again, by the
+    // entry's name; a no keeps that entry and deletes the others chosen.
+    void deleteSessionEntry_data() {
+        addTextColumns({"phase", "answer", "remaining"});
+        addRow("session, yes", "Initialization", "yes", "");
+        addRow("session, no", "Initialization", "no", "AT-SPI D-Bus Bus");
+        addRow("window manager, no", "WindowManager", "no", "AT-SPI D-Bus Bus");
+        addRow("applications", "Applications", "", "");
+    }
+    void deleteSessionEntry() {
+        QFETCH(QString, phase);
+        QFETCH(QString, answer);
+        QFETCH(QString, remaining);
+        useAutostartFolders();
+        qb::test::writeBytes(path(u"sys/1/autostart/at-spi-dbus-bus.desktop"_s),
+                             "[Desktop Entry]\nName=AT-SPI D-Bus Bus\nExec=at-spi\n"
+                             "X-GNOME-Autostart-Phase=" +
+                                 phase.toUtf8() + '\n');
+        const auto window = showWindow();
+        selectNames(list(*window, "lv4"), {u"AT-SPI D-Bus Bus"_s, u"User B"_s});
+        m_platform->answers.enqueue(qb::mb::IdYes);
+        if (!answer.isEmpty())
+            m_platform->answers.enqueue(answer == u"yes" ? qb::mb::IdYes : qb::mb::IdNo);
+        control(*window, "Button7")->click();
+        QStringList expected{kQuestion};
+        if (!answer.isEmpty())
+            expected << u"“AT-SPI D-Bus Bus”是桌面会话需要的项目，删除后桌面可能无法正常工作。"
+                        u"真的要删除？|慎重考虑|0x14"_s;
+        QCOMPARE(messages(), expected);
+        QStringList names;
+        for (const QString& row : rows(list(*window, "lv4"), 1))
+            if (row == u"AT-SPI D-Bus Bus" || row == u"User B")
+                names << row;
+        QCOMPARE(names, items(remaining));
     }
 
     void brokenAutostartEntry_data() {
