@@ -38,29 +38,39 @@ const QStringList& historyOf(const Preferences& preferences, BookId book) {
     return preferences.histories[static_cast<std::size_t>(book)];
 }
 
-// The highest I with a key "I.<table>str" among the keys; -1 when there is none. Only the
-// spelling the loader asks for counts: "07.lianxi1str" is another key than "7.lianxi1str".
-qsizetype highestEntryIndex(const QStringList& keys, BookId book) {
-    const QString suffix = entrySuffix(book);
+// The entries stored for a book: the highest I with a key "I.<table>str" (-1 when there is
+// none) and how many such keys there are. Only the spelling the loader asks for counts:
+// "07.lianxi1str" is another key than "7.lianxi1str".
+struct StoredEntries {
     qsizetype highest = -1;
+    qsizetype count = 0;
+};
+
+StoredEntries storedEntries(const QStringList& keys, BookId book) {
+    const QString suffix = entrySuffix(book);
+    StoredEntries stored;
     for (const QString& key : keys) {
         if (!key.endsWith(suffix, Qt::CaseInsensitive))
             continue;
         const QStringView number = QStringView(key).chopped(suffix.size());
         bool ok = false;
         const int index = number.toInt(&ok);
-        if (ok && index >= 0 && QString::number(index) == number)
-            highest = std::max<qsizetype>(highest, index);
+        if (ok && index >= 0 && QString::number(index) == number) {
+            stored.highest = std::max<qsizetype>(stored.highest, index);
+            ++stored.count;
+        }
     }
-    return highest;
+    return stored;
 }
 
 // A count beyond the stored entries (a damaged or hand-edited file) must not make the start
-// read millions of missing keys, so the highest stored entry bounds it.
+// read millions of missing keys, so the highest stored entry bounds it, and so does the number
+// of stored entries plus a bounded number of gaps.
 QStringList loadHistory(const ProfileFile& file, const QStringList& keys, BookId book) {
+    const StoredEntries stored = storedEntries(keys, book);
     const qsizetype count =
-        std::min<qsizetype>({file.readInt(kHistorySection, countKey(book), 0),
-                             highestEntryIndex(keys, book) + 1, kMaxHistoryEntries});
+        std::min<qsizetype>({file.readInt(kHistorySection, countKey(book), 0), stored.highest + 1,
+                             stored.count + kMaxHistoryGaps});
     QStringList history;
     for (qsizetype i = 0; i < count; ++i)
         history.append(file.readString(kHistorySection, entryKey(book, i), QString()));

@@ -23,14 +23,14 @@ QString IniFileName();
 // folder when it is the one chosen and missing.
 QString iniFileNameFor(const QString& programFile, const QString& configFolder);
 
-// A history holds no more entries than this when it is loaded: far more than anyone searches
-// for, and few enough that a damaged file's stray entry key far out cannot make the start
-// build billions of empty entries.
-inline constexpr qsizetype kMaxHistoryEntries = 1'000'000;
+// A history's missing entries inside its stored range load as empty ones, but no more than this
+// many: a damaged file's stray entry key far out must not make every start and end build and
+// write a million empty entries. Stored entries always load, however many.
+inline constexpr qsizetype kMaxHistoryGaps = 10'000;
 
 // A missing file, section or key gives the empty path and empty histories. A history loads no
-// further than its highest stored entry, whatever its count says, and at most
-// kMaxHistoryEntries entries.
+// further than its highest stored entry, whatever its count says, with at most
+// kMaxHistoryGaps empty entries for missing keys.
 Preferences LoadPreferences(const QString& iniPath);
 // Writes the path and every history with its count in one replacement of the file; entry keys
 // beyond a shorter history stay. Throws StoreError "Unable to write to <file>" and leaves the

@@ -156,7 +156,7 @@ private Q_SLOTS:
             << u"lianxi1count=2000000000\r\n0.lianxi1str=a\r\n1.lianxi1str=b\r\n"_s
             << QStringList{u"a"_s, u"b"_s};
         QTest::newRow("count without entries") << u"lianxi1count=2000000000\r\n"_s << QStringList();
-        QStringList bounded(qb::kMaxHistoryEntries);
+        QStringList bounded(2 + qb::kMaxHistoryGaps);
         bounded[0] = u"a"_s;
         QTest::newRow("stray entry far out")
             << u"lianxi1count=2000000000\r\n0.lianxi1str=a\r\n1999999999.lianxi1str=z\r\n"_s
