@@ -534,7 +534,8 @@ private Q_SLOTS:
                                                          {"N6", false},
                                                          {"N8", false},
                                                          {"ExportContactsCsv", false},
-                                                         {"Ctrl+Q", false}};
+                                                         {"Ctrl+Q", false},
+                                                         {"later start", false}};
         for (const auto& [command, fromTray] : commands) {
             QTest::addRow("%s, posted", command)
                 << QString::fromLatin1(command) << fromTray << true;
@@ -565,6 +566,8 @@ private Q_SLOTS:
         m_platform->fileAnswers.enqueue(target);
         if (command == QStringLiteral("close box")) {
             form->close();
+        } else if (command == QStringLiteral("later start")) {
+            form->OpenDatabaseFile(other); // what a later start's request names reaches
         } else if (command == QStringLiteral("Ctrl+Q")) {
             QVERIFY(QTest::qWaitForWindowActive(form.get()));
             QTest::keyClick(form.get(), Qt::Key_Q, Qt::ControlModifier);
