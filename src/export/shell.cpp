@@ -6,8 +6,9 @@ namespace qb {
 
 namespace {
 
+// Blanks alone make no address either: the desktop would be asked to open "http://".
 bool reportEmpty(const QString& value) {
-    if (!value.isEmpty())
+    if (!value.trimmed().isEmpty())
         return false;
     MsgBox(QStringLiteral("是空的"), QStringLiteral("^^"), mb::Ok);
     return true;

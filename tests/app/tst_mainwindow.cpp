@@ -697,6 +697,12 @@ private Q_SLOTS:
                                  << QStringLiteral(" http://x.cn ");
         QTest::newRow("empty") << QStringLiteral("DBzhuye") << QStringLiteral("SpeedButton1")
                                << QString() << QString();
+        QTest::newRow("blanks only home page")
+            << QStringLiteral("DBzhuye") << QStringLiteral("SpeedButton1") << QStringLiteral("  ")
+            << QString();
+        QTest::newRow("blanks only mail")
+            << QStringLiteral("DBemail") << QStringLiteral("SpeedButton2") << QStringLiteral(" ")
+            << QString();
     }
     void linkButtons() {
         QFETCH(QString, field);
