@@ -2,14 +2,15 @@
 
 #include "bookmarks.h"
 #include "csv.h"
+#include "export/exportfile.h"
 #include "platform/filedialog.h"
 #include "store/recordstore.h"
 #include "store/sqlitestatement.h"
 #include "vcard.h"
 
 #include <QFile>
-#include <QSaveFile>
 
+#include <cstring>
 #include <memory>
 
 namespace qb {
@@ -44,13 +45,12 @@ QStringList columnNames(const BookDataset& book) {
 
 struct Cancelled {};
 
+// Buffers the formatted records for the export file, which writes beside the target and
+// renames into place: a link at the target is replaced, never written through.
 class OutputFile {
 public:
     explicit OutputFile(const QString& target)
-        : m_file(target)
-        , m_target(target) {
-        if (!m_file.open(QIODevice::WriteOnly))
-            fail();
+        : m_file(target) {
         m_buffer.reserve(2 * kFlushBytes);
     }
     QByteArray& buffer() { return m_buffer; }
@@ -60,22 +60,18 @@ public:
     }
     void commit() {
         flush();
-        if (!m_file.commit())
-            fail();
+        m_file.commit();
     }
 
 private:
     void flush() {
-        if (m_file.write(m_buffer) != m_buffer.size())
-            fail();
+        char* out = m_file.room(m_buffer.size());
+        std::memcpy(out, m_buffer.constData(), size_t(m_buffer.size()));
+        m_file.advance(out + m_buffer.size());
         m_buffer.clear();
     }
-    [[noreturn]] void fail() const {
-        throw StoreError(QStringLiteral("Cannot create file %1").arg(m_target));
-    }
 
-    QSaveFile m_file;
-    QString m_target;
+    ExportFile m_file;
     QByteArray m_buffer;
 };
 
@@ -190,7 +186,9 @@ void exportBookFile(RecordStore& store, BookId book, ExchangeFormat format, bool
     const QString chosen = dialog.execute();
     if (chosen.isEmpty())
         return;
-    writeBookFile(store.book(book), format, targetName(chosen, format), currentOnly, progress);
+    const QString target = targetName(chosen, format);
+    refuseOpenDatabase(target, store.connection().fileName());
+    writeBookFile(store.book(book), format, target, currentOnly, progress);
 }
 
 void importBookFile(RecordStore& store, BookId book, ExchangeFormat format, FileDialog& dialog,

@@ -1,9 +1,11 @@
 #include "exchange/exchangecommands.h"
+#include "platform/filedialog.h"
 #include "platform/scriptedplatform.h"
 #include "store/storeerror.h"
 #include "store/testbooks.h"
 #include "testfiles.h"
 
+#include <QFileInfo>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
@@ -441,6 +443,35 @@ private Q_SLOTS:
         QCOMPARE(askDuplicateChoice(u"张伟"_s), choice);
         QCOMPARE(m_platform->messages.size(), answers.size());
         QVERIFY(m_platform->answers.isEmpty());
+    }
+
+    // A link at the chosen name is replaced, never written through; a name that is the open
+    // database is refused.
+    void exportThroughLinks() {
+        fill(BookId::Websites, {{u"站点"_s, u"https://a.example/"_s}});
+        test::writeBytes(path(u"other.html"_s), "mine");
+        const QByteArray database = test::readBytes(path(u"book.mdb"_s));
+        QVERIFY(QFile::link(path(u"book.mdb"_s), path(u"db.html"_s)));
+        QVERIFY(QFile::link(path(u"other.html"_s), path(u"sites.html"_s)));
+        FileDialog dialog(FileDialogRequest::Kind::Save, true);
+        m_platform->fileAnswers.enqueue(path(u"db.html"_s));
+        QString error;
+        try {
+            exportBookFile(*m_store, BookId::Websites, ExchangeFormat::Bookmarks, false, dialog,
+                           nullptr);
+        } catch (const StoreError& e) {
+            error = e.message();
+        }
+        QVERIFY2(error.endsWith(u"db.html”：它是打开着的数据库文件，导出没有进行"_s),
+                 qPrintable(error));
+        m_platform->fileAnswers.enqueue(path(u"sites.html"_s));
+        exportBookFile(*m_store, BookId::Websites, ExchangeFormat::Bookmarks, false, dialog,
+                       nullptr);
+        QCOMPARE(test::readBytes(path(u"book.mdb"_s)), database);
+        QCOMPARE(test::readBytes(path(u"other.html"_s)), QByteArray("mine"));
+        QVERIFY(!QFileInfo(path(u"sites.html"_s)).isSymLink());
+        QVERIFY(test::readBytes(path(u"sites.html"_s))
+                    .contains("<DT><A HREF=\"https://a.example/\">站点</A>"));
     }
 
     // A cancelled import or export changes nothing.
