@@ -1,5 +1,6 @@
 #include "jetimportcommand.h"
 
+#include "export/exportfile.h"
 #include "export/gb18030.h"
 #include "export/shell.h"
 #include "export/textexport.h"
@@ -15,8 +16,9 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QVBoxLayout>
+
+#include <cstring>
 
 namespace qb {
 
@@ -76,10 +78,15 @@ private:
 
 void saveImportReport(const ImportReport& report, const QString& chosenName) {
     const QString target = textExportTarget(chosenName);
-    QSaveFile file(target);
+    // Written like a text export: a link at the name is replaced, never written through onto
+    // the database just made.
+    refuseOpenDatabase(target, report.target);
     const QByteArray bytes = Gb18030Encoder().encode(report.text());
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw StoreError(QStringLiteral("无法写入文件“%1”：%2").arg(target, file.errorString()));
+    ExportFile file(target);
+    char* out = file.room(bytes.size());
+    std::memcpy(out, bytes.constData(), size_t(bytes.size()));
+    file.advance(out + bytes.size());
+    file.commit();
 }
 
 JetImportCommand::JetImportCommand(QWidget* window, QString databaseFilter,
