@@ -76,19 +76,21 @@ public:
                  QStringLiteral("SELECT rowid FROM %1 WHERE %2 = ?1")
                      .arg(quotedName(book.tableName()), quotedName(m_columns[keyColumn()].name)))
         , m_insert(book.connection()->handle(), insertSql())
-        , m_update(book.connection()->handle(), updateSql()) {}
+        , m_update(book.connection()->handle(), updateSql())
+        , m_changes(book.connection()->handle(), QStringLiteral("SELECT changes()")) {}
 
     void add(QStringList& values, qint64 number) {
         const QString problem = problemOf(values);
         if (!problem.isEmpty())
             return skip(number, values, problem);
-        QString& key = values[keyColumn()];
-        const std::optional<qint64> existing = rowIdOf(key);
-        if (!existing) {
-            write(m_insert, values, std::nullopt);
+        if (write(m_insert, values, std::nullopt)) {
             ++m_report.added;
             return;
         }
+        QString& key = values[keyColumn()];
+        const std::optional<qint64> existing = rowIdOf(key);
+        if (!existing) // a second unique column of a book made elsewhere
+            return skip(number, values, QStringLiteral("和簿中已有的记录冲突"));
         if (!m_choice)
             m_choice = m_ask(key);
         if (*m_choice == DuplicateChoice::Skip)
@@ -122,7 +124,9 @@ private:
             names << quotedName(m_columns[c].name);
             params << QStringLiteral("?%1").arg(c + 1);
         }
-        return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+        // Trying the insert first spares a lookup per record; a key the book already has
+        // changes nothing, and only then is the record looked up.
+        return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT DO NOTHING")
             .arg(quotedName(m_book.tableName()), names.join(QLatin1Char(',')),
                  params.join(QLatin1Char(',')));
     }
@@ -179,7 +183,8 @@ private:
         }
     }
 
-    void write(SqliteStatement& statement, const QStringList& values, std::optional<qint64> row) {
+    // True when the statement changed the book (an insert on a taken key does not).
+    bool write(SqliteStatement& statement, const QStringList& values, std::optional<qint64> row) {
         for (int c = 0; c < m_columns.size(); ++c) {
             if (values[c].isEmpty()) // empty text is stored as NULL, as typing stores it
                 statement.bindNull(c + 1);
@@ -190,6 +195,9 @@ private:
             statement.bindInt64(int(m_columns.size()) + 1, *row);
         statement.step();
         statement.reset();
+        const bool inserted = m_changes.step() && m_changes.int64(0) > 0;
+        m_changes.reset();
+        return inserted;
     }
 
     void skip(qint64 number, const QStringList& values, const QString& why) {
@@ -210,6 +218,7 @@ private:
     SqliteStatement m_find;
     SqliteStatement m_insert;
     SqliteStatement m_update;
+    SqliteStatement m_changes;
     std::optional<DuplicateChoice> m_choice;
     ExchangeImportReport m_report;
 };
