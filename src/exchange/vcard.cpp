@@ -6,6 +6,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <utility>
 
 namespace qb {
 
@@ -162,15 +163,25 @@ QString storedDate(const QString& value) {
     return stored;
 }
 
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
 QByteArray decodeQuotedPrintable(QByteArrayView value) {
     QByteArray bytes;
     bytes.reserve(value.size());
     for (qsizetype i = 0; i < value.size(); ++i) {
         if (value[i] == '=' && i + 2 < value.size()) {
-            bool ok = false;
-            const int byte = value.sliced(i + 1, 2).toByteArray().toInt(&ok, 16);
-            if (ok) {
-                bytes.append(char(byte));
+            const int high = hexDigit(value[i + 1]);
+            const int low = hexDigit(value[i + 2]);
+            if (high >= 0 && low >= 0) {
+                bytes.append(char(high * 16 + low));
                 i += 2;
                 continue;
             }
@@ -180,21 +191,35 @@ QByteArray decodeQuotedPrintable(QByteArrayView value) {
     return bytes;
 }
 
-// Undoes the escapes and splits the structured value at the unescaped semicolons.
+// Undoes the escapes and splits the structured value at the unescaped semicolons. The text
+// between two of them is copied in one piece; a value without any is not copied at all.
 QStringList components(const QString& value, bool structured) {
-    QStringList parts(1);
+    QStringList parts;
+    QString part;
+    qsizetype plain = 0; // where the text not yet copied starts
     for (qsizetype i = 0; i < value.size(); ++i) {
         const QChar c = value[i];
-        if (c == QLatin1Char('\\') && i + 1 < value.size()) {
+        const bool escape = c == QLatin1Char('\\') && i + 1 < value.size();
+        if (!escape && !(c == QLatin1Char(';') && structured))
+            continue;
+        part += QStringView(value).sliced(plain, i - plain);
+        if (escape) {
             const QChar e = value[++i];
-            parts.last() += (e == QLatin1Char('n') || e == QLatin1Char('N')) ? QChar(u'\n') : e;
-        } else if (c == QLatin1Char(';') && structured) {
-            parts.append(QString());
+            part += (e == QLatin1Char('n') || e == QLatin1Char('N')) ? QChar(u'\n') : e;
         } else {
-            parts.last() += c;
+            parts.append(std::exchange(part, QString()));
         }
+        plain = i + 1;
     }
+    if (plain == 0)
+        return {value};
+    part += QStringView(value).sliced(plain);
+    parts.append(part);
     return parts;
+}
+
+bool sameWord(QByteArrayView a, QByteArrayView b) {
+    return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
 bool isQuotedPrintable(const QByteArray& line) {
@@ -204,12 +229,19 @@ bool isQuotedPrintable(const QByteArray& line) {
 
 } // namespace
 
+// Views into the line being read, which stays until the property is applied; the names
+// and values of parameters are compared ignoring case.
 struct VCardReader::Property {
-    QByteArray name;
-    QByteArrayList types; // upper case, from TYPE= and from 2.1's bare parameters
-    QByteArray encoding;
-    QByteArray charset;
-    QByteArray value;
+    QByteArray name;                   // upper case, without its group
+    std::vector<QByteArrayView> types; // from TYPE= and from 2.1's bare parameters
+    QByteArrayView encoding;
+    QByteArrayView charset;
+    QByteArrayView value;
+
+    bool hasType(const char* type) const {
+        return std::any_of(types.begin(), types.end(),
+                           [type](QByteArrayView t) { return sameWord(t, type); });
+    }
 };
 
 VCardWriter::VCardWriter(const QStringList& columnNames)
@@ -252,7 +284,11 @@ void VCardWriter::writeRecord(const Utf8Record& record, QByteArray& out) {
 VCardReader::VCardReader(QIODevice& device, const QStringList& columnNames)
     : m_lines(device, kMaxLineBytes)
     , m_columnNames(columnNames)
-    , m_mapColumns(mapColumns(columnNames)) {}
+    , m_mapColumns(mapColumns(columnNames))
+    , m_property(std::make_unique<Property>())
+    , m_nameColumn(int(columnNames.indexOf(QStringLiteral("姓名"))))
+    , m_sexColumn(int(columnNames.indexOf(QStringLiteral("性别"))))
+    , m_birthdayColumn(int(columnNames.indexOf(QStringLiteral("生日")))) {}
 
 VCardReader::~VCardReader() = default;
 
@@ -288,10 +324,19 @@ bool VCardReader::nextLogicalLine(QByteArray& line) {
 
 namespace {
 
-QByteArray parameterValue(QByteArray value) {
+QByteArrayView parameterValue(QByteArrayView value) {
     if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
-        value = value.mid(1, value.size() - 2);
-    return value.toUpper();
+        return value.sliced(1, value.size() - 2);
+    return value;
+}
+
+// The text up to the first `separator` (all of it when there is none); `rest` keeps what
+// follows the separator.
+QByteArrayView takeUntil(char separator, QByteArrayView& rest) {
+    const qsizetype at = rest.indexOf(separator);
+    const QByteArrayView taken = at < 0 ? rest : rest.first(at);
+    rest = at < 0 ? QByteArrayView() : rest.sliced(at + 1);
+    return taken;
 }
 
 } // namespace
@@ -315,51 +360,73 @@ bool VCardReader::next(QStringList& values) {
     for (;;) {
         if (!nextLogicalLine(line))
             failAtLine(m_cardLine, QStringLiteral("名片没有结束（缺少 END:VCARD），文件不完整"));
-        const qsizetype colon = line.indexOf(':');
-        if (colon < 0)
+        if (!readProperty(line))
             continue; // not a property: nothing a contact could use
-        Property property;
-        const QByteArrayList head = line.left(colon).split(';');
-        property.name = head[0].mid(head[0].lastIndexOf('.') + 1).trimmed().toUpper();
-        property.value = line.mid(colon + 1);
-        for (qsizetype p = 1; p < head.size(); ++p) {
-            const qsizetype eq = head[p].indexOf('=');
-            const QByteArray key =
-                eq < 0 ? QByteArray("TYPE") : head[p].left(eq).trimmed().toUpper();
-            const QByteArray val = parameterValue(eq < 0 ? head[p] : head[p].mid(eq + 1));
-            if (eq < 0 && (val == "QUOTED-PRINTABLE" || val == "BASE64"))
-                property.encoding = val;
-            else if (key == "TYPE")
-                property.types += val.split(',');
-            else if (key == "ENCODING")
-                property.encoding = val;
-            else if (key == "CHARSET")
-                property.charset = val;
-        }
+        const Property& property = *m_property;
         const bool isCard = (property.name == "BEGIN" || property.name == "END") &&
-                            property.value.trimmed().toUpper() == "VCARD";
+                            sameWord(property.value.trimmed(), "VCARD");
         if (isCard && property.name == "BEGIN") {
             ++nested;
         } else if (isCard) {
             if (nested-- == 0)
                 return true;
-        } else if (nested == 0) {
+        } else if (nested == 0 && isWanted(property.name)) {
+            readParameters(line);
             apply(property, values);
         }
     }
 }
 
-int VCardReader::column(const char* name) const {
-    return int(m_columnNames.indexOf(QString::fromUtf8(name)));
+// The name and value of a "group.NAME;PARAMETERS:value" line; false when it has no colon.
+// Its parameters are read only for a property the book keeps.
+bool VCardReader::readProperty(QByteArrayView line) {
+    const qsizetype colon = line.indexOf(':');
+    if (colon < 0)
+        return false;
+    QByteArrayView head = line.first(colon);
+    const QByteArrayView name = takeUntil(';', head);
+    // The name goes into the same buffer every time: no allocation per line.
+    Property& property = *m_property;
+    property.name.resize(0);
+    property.name.append(name.sliced(name.lastIndexOf('.') + 1).trimmed());
+    property.name = std::move(property.name).toUpper();
+    property.value = line.sliced(colon + 1);
+    return true;
+}
+
+void VCardReader::readParameters(QByteArrayView line) {
+    Property& property = *m_property;
+    property.types.clear();
+    property.encoding = property.charset = QByteArrayView();
+    QByteArrayView head = line.first(line.indexOf(':'));
+    takeUntil(';', head); // the name
+    while (!head.isEmpty()) {
+        const QByteArrayView parameter = takeUntil(';', head);
+        const qsizetype eq = parameter.indexOf('=');
+        const QByteArrayView key = eq < 0 ? QByteArrayView("TYPE") : parameter.first(eq).trimmed();
+        QByteArrayView val = parameterValue(eq < 0 ? parameter : parameter.sliced(eq + 1));
+        if (eq < 0 && (sameWord(val, "QUOTED-PRINTABLE") || sameWord(val, "BASE64"))) {
+            property.encoding = val;
+        } else if (sameWord(key, "TYPE")) {
+            while (!val.isEmpty())
+                property.types.push_back(takeUntil(',', val));
+        } else if (sameWord(key, "ENCODING")) {
+            property.encoding = val;
+        } else if (sameWord(key, "CHARSET")) {
+            property.charset = val;
+        }
+    }
+}
+
+bool VCardReader::isWanted(const QByteArray& name) {
+    return name == "GENDER" || mapsByName().contains(name);
 }
 
 void VCardReader::apply(const Property& property, QStringList& values) const {
-    if (property.encoding == "B" || property.encoding == "BASE64")
+    if (sameWord(property.encoding, "B") || sameWord(property.encoding, "BASE64"))
         return; // photos, logos, sounds and keys have no place in the book
     const std::vector<PropertyMap>& maps = propertyMaps();
     const auto named = mapsByName().constFind(property.name);
-    if (named == mapsByName().constEnd() && property.name != "GENDER")
-        return; // decoded only when the book has a place for it
     const QString text = decodedText(property);
     const auto put = [&values](int column, const QString& value) {
         if (column >= 0)
@@ -368,9 +435,9 @@ void VCardReader::apply(const Property& property, QStringList& values) const {
     if (property.name == "GENDER") { // vCard 4.0: a sex letter, then free text
         const QStringList parts = components(text, true);
         const QString sex = parts.value(0).trimmed().toUpper();
-        put(column("性别"), sex == QLatin1String("M")   ? QStringLiteral("男")
-                            : sex == QLatin1String("F") ? QStringLiteral("女")
-                                                        : parts.value(1));
+        put(m_sexColumn, sex == QLatin1String("M")   ? QStringLiteral("男")
+                         : sex == QLatin1String("F") ? QStringLiteral("女")
+                                                     : parts.value(1));
         return;
     }
     // The property of this name that the card's types mean, if its columns are still free;
@@ -383,7 +450,7 @@ void VCardReader::apply(const Property& property, QStringList& values) const {
         const bool free = std::all_of(columns.begin(), columns.end(), [&](int column) {
             return column < 0 || values[column].isEmpty();
         });
-        const bool meant = *maps[m].keyType && property.types.contains(QByteArray(maps[m].keyType));
+        const bool meant = *maps[m].keyType && property.hasType(maps[m].keyType);
         typed = typed || meant;
         if (free && meant && chosen < 0)
             chosen = int(m);
@@ -407,13 +474,13 @@ void VCardReader::apply(const Property& property, QStringList& values) const {
         value = value.mid(4);
     }
     if (property.name == "BDAY") {
-        put(column("生日"), storedDate(value));
+        put(m_birthdayColumn, storedDate(value));
         return;
     }
     const std::vector<int>& columns = m_mapColumns[size_t(chosen)];
     const QStringList parts = components(value, columns.size() > 1);
     if (property.name == "N") { // family and given name, written together as Chinese names are
-        put(column("姓名"), (parts.value(0) + parts.value(1)).trimmed());
+        put(m_nameColumn, (parts.value(0) + parts.value(1)).trimmed());
         return;
     }
     for (size_t c = 0; c < columns.size(); ++c)
@@ -421,25 +488,26 @@ void VCardReader::apply(const Property& property, QStringList& values) const {
 }
 
 QString VCardReader::decodedText(const Property& property) const {
-    const QByteArray bytes = property.encoding == "QUOTED-PRINTABLE"
-                                 ? decodeQuotedPrintable(property.value)
-                                 : property.value;
-    if (property.charset.isEmpty() || property.charset == "UTF-8") {
-        if (!QByteArrayView(bytes).isValidUtf8())
+    const QByteArray bytes =
+        sameWord(property.encoding, "QUOTED-PRINTABLE")
+            ? decodeQuotedPrintable(property.value)
+            : QByteArray::fromRawData(property.value.data(), property.value.size());
+    if (property.charset.isEmpty() || sameWord(property.charset, "UTF-8")) {
+        const std::optional<QString> text = utf8Text(bytes);
+        if (!text)
             failAtLine(m_cardLine,
                        QStringLiteral("名片的文字不是 UTF-8 编码（用 UTF-8 另存后再导入）"));
-        return QString::fromUtf8(bytes);
+        return *text;
     }
-    QStringDecoder decoder(property.charset.constData());
+    const QByteArray charset = property.charset.toByteArray().toUpper();
+    QStringDecoder decoder(charset.constData());
     if (!decoder.isValid())
-        failAtLine(
-            m_cardLine,
-            QStringLiteral("名片用了不认识的字符集 %1").arg(QString::fromLatin1(property.charset)));
+        failAtLine(m_cardLine,
+                   QStringLiteral("名片用了不认识的字符集 %1").arg(QString::fromLatin1(charset)));
     QString text = decoder.decode(bytes);
     if (decoder.hasError())
-        failAtLine(
-            m_cardLine,
-            QStringLiteral("名片的文字不是 %1 编码").arg(QString::fromLatin1(property.charset)));
+        failAtLine(m_cardLine,
+                   QStringLiteral("名片的文字不是 %1 编码").arg(QString::fromLatin1(charset)));
     return text;
 }
 

@@ -2,6 +2,7 @@
 
 #include "records.h"
 
+#include <memory>
 #include <vector>
 
 namespace qb {
@@ -30,9 +31,11 @@ public:
 private:
     struct Property;
     bool nextLogicalLine(QByteArray& line);
+    bool readProperty(QByteArrayView line);
+    void readParameters(QByteArrayView line);
+    static bool isWanted(const QByteArray& name);
     void apply(const Property& property, QStringList& values) const;
     QString decodedText(const Property& property) const;
-    int column(const char* name) const;
 
     LineSource m_lines;
     QStringList m_columnNames;
@@ -40,6 +43,10 @@ private:
     QByteArray m_pending;                       // a physical line read ahead while unfolding
     bool m_hasPending = false;
     qint64 m_cardLine = 0;
+    std::unique_ptr<Property> m_property; // the one being read, its buffers kept for the next
+    int m_nameColumn = -1;
+    int m_sexColumn = -1;
+    int m_birthdayColumn = -1;
 };
 
 } // namespace qb
