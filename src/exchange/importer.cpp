@@ -5,6 +5,7 @@
 #include "store/valuetext.h"
 
 #include <QDate>
+#include <QStringEncoder>
 
 #include <optional>
 
@@ -189,7 +190,7 @@ private:
             if (values[c].isEmpty()) // empty text is stored as NULL, as typing stores it
                 statement.bindNull(c + 1);
             else
-                statement.bindText(c + 1, values[c]);
+                statement.bindUtf8(c + 1, utf8(values[c]));
         }
         if (row)
             statement.bindInt64(int(m_columns.size()) + 1, *row);
@@ -198,6 +199,13 @@ private:
         const bool inserted = m_changes.step() && m_changes.int64(0) > 0;
         m_changes.reset();
         return inserted;
+    }
+
+    // The value as UTF-8 in a buffer kept from value to value: binding allocates nothing.
+    QByteArrayView utf8(const QString& value) {
+        m_utf8.resize(m_encoder.requiredSpace(value.size()));
+        const char* end = m_encoder.appendToBuffer(m_utf8.data(), value);
+        return QByteArrayView(m_utf8.constData(), end);
     }
 
     void skip(qint64 number, const QStringList& values, const QString& why) {
@@ -219,6 +227,8 @@ private:
     SqliteStatement m_insert;
     SqliteStatement m_update;
     SqliteStatement m_changes;
+    QStringEncoder m_encoder{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
+    QByteArray m_utf8;
     std::optional<DuplicateChoice> m_choice;
     ExchangeImportReport m_report;
 };

@@ -29,13 +29,19 @@ bool LineSource::fill() {
     return got > 0;
 }
 
+// Copies into the caller's buffer, which keeps its room from line to line.
+void LineSource::take(qsizetype from, qsizetype to, QByteArray& line) const {
+    line.resize(0);
+    line.append(QByteArrayView(m_buffer).sliced(from, to - from));
+}
+
 bool LineSource::next(QByteArray& line) {
     qsizetype searched = m_pos;
     for (;;) {
         const qsizetype end = m_buffer.indexOf('\n', searched);
         if (end >= 0) {
             const qsizetype stop = end > m_pos && m_buffer[end - 1] == '\r' ? end - 1 : end;
-            line = m_buffer.mid(m_pos, stop - m_pos);
+            take(m_pos, stop, line);
             m_pos = end + 1;
             ++m_lineNumber;
             return true;
@@ -47,7 +53,7 @@ bool LineSource::next(QByteArray& line) {
         if (!fill()) {
             if (m_pos >= m_buffer.size())
                 return false;
-            line = m_buffer.mid(m_pos);
+            take(m_pos, m_buffer.size(), line);
             if (line.endsWith('\r'))
                 line.chop(1);
             m_pos = m_buffer.size();

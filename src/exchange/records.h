@@ -42,11 +42,13 @@ class LineSource {
 public:
     LineSource(QIODevice& device, qsizetype maxLineBytes);
     // The next line without its line break (LF or CR LF); false at the end of the file.
+    // Reading into the same array every time saves allocating one for each line.
     bool next(QByteArray& line);
     qint64 lineNumber() const { return m_lineNumber; }
 
 private:
     bool fill();
+    void take(qsizetype from, qsizetype to, QByteArray& line) const;
 
     QIODevice& m_device;
     qsizetype m_maxLineBytes;

@@ -193,8 +193,8 @@ QByteArray decodeQuotedPrintable(QByteArrayView value) {
 
 // Undoes the escapes and splits the structured value at the unescaped semicolons. The text
 // between two of them is copied in one piece; a value without any is not copied at all.
-QStringList components(const QString& value, bool structured) {
-    QStringList parts;
+void components(const QString& value, bool structured, QStringList& parts) {
+    parts.clear();
     QString part;
     qsizetype plain = 0; // where the text not yet copied starts
     for (qsizetype i = 0; i < value.size(); ++i) {
@@ -212,10 +212,9 @@ QStringList components(const QString& value, bool structured) {
         plain = i + 1;
     }
     if (plain == 0)
-        return {value};
+        return parts.append(value);
     part += QStringView(value).sliced(plain);
     parts.append(part);
-    return parts;
 }
 
 bool sameWord(QByteArrayView a, QByteArrayView b) {
@@ -296,12 +295,12 @@ VCardReader::~VCardReader() = default;
 // before, and so does the line after a quoted-printable line ending in "=".
 bool VCardReader::nextLogicalLine(QByteArray& line) {
     if (m_hasPending) {
-        line = m_pending;
+        line.swap(m_pending);
         m_hasPending = false;
     } else if (!m_lines.next(line)) {
         return false;
     }
-    QByteArray next;
+    QByteArray& next = m_next;
     for (;;) {
         const bool softBreak = line.endsWith('=') && isQuotedPrintable(line);
         if (!m_lines.next(next))
@@ -312,7 +311,7 @@ bool VCardReader::nextLogicalLine(QByteArray& line) {
         } else if (!next.isEmpty() && (next[0] == ' ' || next[0] == '\t')) {
             line += QByteArrayView(next).sliced(1);
         } else {
-            m_pending = next;
+            m_pending.swap(next);
             m_hasPending = true;
             return true;
         }
@@ -342,7 +341,7 @@ QByteArrayView takeUntil(char separator, QByteArrayView& rest) {
 } // namespace
 
 bool VCardReader::next(QStringList& values) {
-    QByteArray line;
+    QByteArray& line = m_line;
     for (;;) {
         if (!nextLogicalLine(line))
             return false;
@@ -355,7 +354,7 @@ bool VCardReader::next(QStringList& values) {
                    QStringLiteral("这里应当是一张名片的开始（BEGIN:VCARD），文件不是 vCard"));
     }
     m_cardLine = m_lines.lineNumber() - (m_hasPending ? 1 : 0);
-    values = QStringList(m_columnNames.size());
+    values.fill(QString(), m_columnNames.size());
     int nested = 0; // cards inside a card (2.1's AGENT) are skipped
     for (;;) {
         if (!nextLogicalLine(line))
@@ -363,8 +362,8 @@ bool VCardReader::next(QStringList& values) {
         if (!readProperty(line))
             continue; // not a property: nothing a contact could use
         const Property& property = *m_property;
-        const bool isCard = (property.name == "BEGIN" || property.name == "END") &&
-                            sameWord(property.value.trimmed(), "VCARD");
+        const bool isCard = sameWord(property.value.trimmed(), "VCARD") &&
+                            (property.name == "BEGIN" || property.name == "END");
         if (isCard && property.name == "BEGIN") {
             ++nested;
         } else if (isCard) {
@@ -422,7 +421,7 @@ bool VCardReader::isWanted(const QByteArray& name) {
     return name == "GENDER" || mapsByName().contains(name);
 }
 
-void VCardReader::apply(const Property& property, QStringList& values) const {
+void VCardReader::apply(const Property& property, QStringList& values) {
     if (sameWord(property.encoding, "B") || sameWord(property.encoding, "BASE64"))
         return; // photos, logos, sounds and keys have no place in the book
     const std::vector<PropertyMap>& maps = propertyMaps();
@@ -433,7 +432,8 @@ void VCardReader::apply(const Property& property, QStringList& values) const {
             values[column] = value;
     };
     if (property.name == "GENDER") { // vCard 4.0: a sex letter, then free text
-        const QStringList parts = components(text, true);
+        QStringList& parts = m_parts;
+        components(text, true, parts);
         const QString sex = parts.value(0).trimmed().toUpper();
         put(m_sexColumn, sex == QLatin1String("M")   ? QStringLiteral("男")
                          : sex == QLatin1String("F") ? QStringLiteral("女")
@@ -478,7 +478,8 @@ void VCardReader::apply(const Property& property, QStringList& values) const {
         return;
     }
     const std::vector<int>& columns = m_mapColumns[size_t(chosen)];
-    const QStringList parts = components(value, columns.size() > 1);
+    QStringList& parts = m_parts;
+    components(value, columns.size() > 1, parts);
     if (property.name == "N") { // family and given name, written together as Chinese names are
         put(m_nameColumn, (parts.value(0) + parts.value(1)).trimmed());
         return;
@@ -493,11 +494,10 @@ QString VCardReader::decodedText(const Property& property) const {
             ? decodeQuotedPrintable(property.value)
             : QByteArray::fromRawData(property.value.data(), property.value.size());
     if (property.charset.isEmpty() || sameWord(property.charset, "UTF-8")) {
-        const std::optional<QString> text = utf8Text(bytes);
-        if (!text)
+        if (!QByteArrayView(bytes).isValidUtf8())
             failAtLine(m_cardLine,
                        QStringLiteral("名片的文字不是 UTF-8 编码（用 UTF-8 另存后再导入）"));
-        return *text;
+        return QString::fromUtf8(bytes);
     }
     const QByteArray charset = property.charset.toByteArray().toUpper();
     QStringDecoder decoder(charset.constData());

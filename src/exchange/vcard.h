@@ -34,16 +34,21 @@ private:
     bool readProperty(QByteArrayView line);
     void readParameters(QByteArrayView line);
     static bool isWanted(const QByteArray& name);
-    void apply(const Property& property, QStringList& values) const;
+    void apply(const Property& property, QStringList& values);
     QString decodedText(const Property& property) const;
 
     LineSource m_lines;
     QStringList m_columnNames;
     std::vector<std::vector<int>> m_mapColumns; // each property's columns, -1 for none
-    QByteArray m_pending;                       // a physical line read ahead while unfolding
+    // The logical line being read, a physical line read ahead while unfolding, and the
+    // next one: kept, so that their room is allocated once and not for every line.
+    QByteArray m_line;
+    QByteArray m_pending;
+    QByteArray m_next;
     bool m_hasPending = false;
     qint64 m_cardLine = 0;
     std::unique_ptr<Property> m_property; // the one being read, its buffers kept for the next
+    QStringList m_parts;                  // a value's components, kept for the room they take
     int m_nameColumn = -1;
     int m_sexColumn = -1;
     int m_birthdayColumn = -1;
