@@ -4,6 +4,8 @@
 #include "store/sqlitestatement.h"
 #include "store/valuetext.h"
 
+#include <sqlite3.h>
+
 #include <QDate>
 #include <QStringEncoder>
 
@@ -78,7 +80,8 @@ public:
                      .arg(quotedName(book.tableName()), quotedName(m_columns[keyColumn()].name)))
         , m_insert(book.connection()->handle(), insertSql())
         , m_update(book.connection()->handle(), updateSql())
-        , m_changes(book.connection()->handle(), QStringLiteral("SELECT changes()")) {}
+        , m_changes(book.connection()->handle(), QStringLiteral("SELECT changes()"))
+        , m_utf8(size_t(m_columns.size())) {}
 
     void add(QStringList& values, qint64 number) {
         const QString problem = problemOf(values);
@@ -190,7 +193,7 @@ private:
             if (values[c].isEmpty()) // empty text is stored as NULL, as typing stores it
                 statement.bindNull(c + 1);
             else
-                statement.bindUtf8(c + 1, utf8(values[c]));
+                bindValue(statement, c, values[c]);
         }
         if (row)
             statement.bindInt64(int(m_columns.size()) + 1, *row);
@@ -201,11 +204,14 @@ private:
         return inserted;
     }
 
-    // The value as UTF-8 in a buffer kept from value to value: binding allocates nothing.
-    QByteArrayView utf8(const QString& value) {
-        m_utf8.resize(m_encoder.requiredSpace(value.size()));
-        const char* end = m_encoder.appendToBuffer(m_utf8.data(), value);
-        return QByteArrayView(m_utf8.constData(), end);
+    // The value as UTF-8 in its column's buffer, which is kept from record to record and
+    // stays as it is until the statement has run: it is bound without a copy.
+    void bindValue(SqliteStatement& statement, int column, const QString& value) {
+        QByteArray& bytes = m_utf8[column];
+        bytes.resize(m_encoder.requiredSpace(value.size()));
+        const char* end = m_encoder.appendToBuffer(bytes.data(), value);
+        sqlite3_bind_text(statement.raw(), column + 1, bytes.constData(),
+                          int(end - bytes.constData()), SQLITE_STATIC);
     }
 
     void skip(qint64 number, const QStringList& values, const QString& why) {
@@ -228,7 +234,7 @@ private:
     SqliteStatement m_update;
     SqliteStatement m_changes;
     QStringEncoder m_encoder{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
-    QByteArray m_utf8;
+    std::vector<QByteArray> m_utf8; // one for each column
     std::optional<DuplicateChoice> m_choice;
     ExchangeImportReport m_report;
 };

@@ -195,6 +195,8 @@ QByteArray decodeQuotedPrintable(QByteArrayView value) {
 // between two of them is copied in one piece; a value without any is not copied at all.
 void components(const QString& value, bool structured, QStringList& parts) {
     parts.clear();
+    if (!value.contains(QLatin1Char('\\')) && !(structured && value.contains(QLatin1Char(';'))))
+        return parts.append(value);
     QString part;
     qsizetype plain = 0; // where the text not yet copied starts
     for (qsizetype i = 0; i < value.size(); ++i) {
@@ -384,11 +386,12 @@ bool VCardReader::readProperty(QByteArrayView line) {
         return false;
     QByteArrayView head = line.first(colon);
     const QByteArrayView name = takeUntil(';', head);
-    // The name goes into the same buffer every time: no allocation per line.
+    const QByteArrayView bare = name.sliced(name.lastIndexOf('.') + 1).trimmed();
+    // Names are nearly always written in upper case: then the line's bytes serve as they are.
     Property& property = *m_property;
-    property.name.resize(0);
-    property.name.append(name.sliced(name.lastIndexOf('.') + 1).trimmed());
-    property.name = std::move(property.name).toUpper();
+    property.name = QByteArray::fromRawData(bare.data(), bare.size());
+    if (std::any_of(bare.begin(), bare.end(), [](char c) { return c >= 'a' && c <= 'z'; }))
+        property.name = property.name.toUpper();
     property.value = line.sliced(colon + 1);
     return true;
 }
