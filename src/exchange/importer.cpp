@@ -80,7 +80,6 @@ public:
                      .arg(quotedName(book.tableName()), quotedName(m_columns[keyColumn()].name)))
         , m_insert(book.connection()->handle(), insertSql())
         , m_update(book.connection()->handle(), updateSql())
-        , m_changes(book.connection()->handle(), QStringLiteral("SELECT changes()"))
         , m_utf8(size_t(m_columns.size())) {}
 
     void add(QStringList& values, qint64 number) {
@@ -199,9 +198,7 @@ private:
             statement.bindInt64(int(m_columns.size()) + 1, *row);
         statement.step();
         statement.reset();
-        const bool inserted = m_changes.step() && m_changes.int64(0) > 0;
-        m_changes.reset();
-        return inserted;
+        return sqlite3_changes(m_book.connection()->handle()) > 0;
     }
 
     // The value as UTF-8 in its column's buffer, which is kept from record to record and
@@ -232,7 +229,6 @@ private:
     SqliteStatement m_find;
     SqliteStatement m_insert;
     SqliteStatement m_update;
-    SqliteStatement m_changes;
     QStringEncoder m_encoder{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
     std::vector<QByteArray> m_utf8; // one for each column
     std::optional<DuplicateChoice> m_choice;
