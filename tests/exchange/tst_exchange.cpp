@@ -259,6 +259,12 @@ private Q_SLOTS:
             << Records{{u"Ann Lee"_s, u"ann@home.example"_s, u"ann@work.example"_s, u"+86-1"_s,
                         u"女"_s, u"1980/2/29"_s, u"1 Main St"_s, u"Springfield"_s, u"ACME, Inc."_s,
                         u"R&D"_s, u"777"_s}};
+        QTest::newRow("vCard typed by hand in lower case")
+            << BookId::Contacts << ExchangeFormat::VCard
+            << QByteArray("begin:vcard\nversion:3.0\nFn:王五\ntel;type=cell:139\n"
+                          "Adr;Type=Home:;;长街 1 号;北京;;;\nend:vcard\n")
+            << QStringList{u"姓名"_s, u"手机"_s, u"家庭地址"_s, u"市"_s}
+            << Records{{u"王五"_s, u"139"_s, u"长街 1 号"_s, u"北京"_s}};
         QTest::newRow("bookmarks from Firefox/Chromium: folders flattened, entities")
             << BookId::Websites << ExchangeFormat::Bookmarks
             << QByteArray("<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<META HTTP-EQUIV=\"Content-Type\" "
