@@ -238,6 +238,7 @@ struct VCardReader::Property {
     QByteArrayView encoding;
     QByteArrayView charset;
     QByteArrayView value;
+    const std::vector<size_t>* candidates = nullptr; // the mapping's properties of this name
 
     bool hasType(const char* type) const {
         return std::any_of(types.begin(), types.end(),
@@ -371,7 +372,7 @@ bool VCardReader::next(QStringList& values) {
         } else if (isCard) {
             if (nested-- == 0)
                 return true;
-        } else if (nested == 0 && isWanted(property.name)) {
+        } else if (nested == 0 && isWanted(*m_property)) {
             readParameters(line);
             apply(property, values);
         }
@@ -420,15 +421,18 @@ void VCardReader::readParameters(QByteArrayView line) {
     }
 }
 
-bool VCardReader::isWanted(const QByteArray& name) {
-    return name == "GENDER" || mapsByName().contains(name);
+// Whether the book has a place for the property; the mapping's candidates for its name are
+// kept for apply().
+bool VCardReader::isWanted(Property& property) {
+    const auto named = mapsByName().constFind(property.name);
+    property.candidates = named == mapsByName().constEnd() ? nullptr : &*named;
+    return property.candidates || property.name == "GENDER";
 }
 
 void VCardReader::apply(const Property& property, QStringList& values) {
     if (sameWord(property.encoding, "B") || sameWord(property.encoding, "BASE64"))
         return; // photos, logos, sounds and keys have no place in the book
     const std::vector<PropertyMap>& maps = propertyMaps();
-    const auto named = mapsByName().constFind(property.name);
     const QString text = decodedText(property);
     const auto put = [&values](int column, const QString& value) {
         if (column >= 0)
@@ -448,7 +452,7 @@ void VCardReader::apply(const Property& property, QStringList& values) {
     int chosen = -1;
     int firstFree = -1;
     bool typed = false;
-    for (const size_t m : *named) {
+    for (const size_t m : *property.candidates) {
         const std::vector<int>& columns = m_mapColumns[m];
         const bool free = std::all_of(columns.begin(), columns.end(), [&](int column) {
             return column < 0 || values[column].isEmpty();

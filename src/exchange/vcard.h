@@ -33,7 +33,7 @@ private:
     bool nextLogicalLine(QByteArray& line);
     bool readProperty(QByteArrayView line);
     void readParameters(QByteArrayView line);
-    static bool isWanted(const QByteArray& name);
+    static bool isWanted(Property& property);
     void apply(const Property& property, QStringList& values);
     QString decodedText(const Property& property) const;
 
