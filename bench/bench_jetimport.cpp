@@ -5,7 +5,7 @@
 #include "benchsupport.h"
 
 #include "import/jetimport.h"
-#include "store/storeerror.h"
+#include "store/dataerror.h"
 
 #include <benchmark/benchmark.h>
 
@@ -33,7 +33,7 @@ void makeJetFile() {
     if (QFileInfo::exists(jetFile()))
         return;
     if (!QFileInfo::exists(QStringLiteral(QB_JETWRITE)))
-        throw qb::StoreError(QStringLiteral("没有找到 jetwrite.py：" QB_JETWRITE));
+        throw qb::DataError(QStringLiteral("没有找到 jetwrite.py：" QB_JETWRITE));
     qb::printLine(QStringLiteral("正在生成 %1 …").arg(jetFile()));
     const QString part = jetFile() + QStringLiteral(".part");
     QProcess python;
@@ -42,7 +42,7 @@ void makeJetFile() {
                  {QStringLiteral(QB_MAKEJET), QStringLiteral(QB_JETWRITE), part,
                   QString::number(kContacts)});
     if (!python.waitForFinished(-1) || python.exitCode() != 0 || !QFile::rename(part, jetFile()))
-        throw qb::StoreError(QStringLiteral("无法生成 %1").arg(jetFile()));
+        throw qb::DataError(QStringLiteral("无法生成 %1").arg(jetFile()));
 }
 
 // mdb-export alone, its output thrown away: the floor under the import.

@@ -4,7 +4,6 @@
 #include "benchsupport.h"
 
 #include "store/connection.h"
-#include "store/databasefile.h"
 #include "store/recordstore.h"
 #include "store/sqlitestatement.h"
 #include "store/valuetext.h"
@@ -178,7 +177,7 @@ BENCHMARK(BM_OpenBook)->Apply(allSizes)->UseManualTime()->Unit(benchmark::kMilli
 // One open and close of the file as the store's connection does it.
 void BM_ConnectionOpen(benchmark::State& state) {
     qb::Connection connection;
-    connection.setConnectionString(qb::connectionString(bookFile(int(state.range(0)))));
+    connection.setFileName(bookFile(int(state.range(0))));
     for (auto _ : state) {
         connection.acquire();
         connection.release();

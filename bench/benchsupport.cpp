@@ -2,7 +2,7 @@
 
 #include "bookgenerator.h"
 
-#include "store/storeerror.h"
+#include "store/dataerror.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -41,7 +41,7 @@ void generateCachedBook(const QString& file, int contacts, int websites, int ser
     timer.start();
     generateBook(part, contacts, websites, serials, kBookSeed);
     if (!QFile::rename(part, file))
-        throw StoreError(QStringLiteral("无法把“%1”改名为“%2”").arg(part, file));
+        throw DataError(QStringLiteral("无法把“%1”改名为“%2”").arg(part, file));
     printLine(QStringLiteral("已生成 %1（%2 个联系人），用时 %3 秒")
                   .arg(file)
                   .arg(contacts)
@@ -68,7 +68,7 @@ QString cachedBook(const QString& tag, int contacts, int websites, int serials) 
     if (QFile::exists(file))
         return file;
     if (!QDir().mkpath(benchFolder()))
-        throw StoreError(QStringLiteral("无法创建文件夹“%1”").arg(benchFolder()));
+        throw DataError(QStringLiteral("无法创建文件夹“%1”").arg(benchFolder()));
     generateCachedBook(file, contacts, websites, serials);
     return file;
 }
@@ -79,7 +79,7 @@ int runBenchmarks(int& argc, char** argv, const std::function<void()>& makeBooks
         return 1;
     try {
         makeBooks();
-    } catch (const StoreError& error) {
+    } catch (const DataError& error) {
         printLine(error.message());
         return 1;
     }

@@ -1,11 +1,10 @@
 #include "bookgenerator.h"
 
 #include "store/connection.h"
-#include "store/databasefile.h"
+#include "store/dataerror.h"
 #include "store/recordstore.h"
 #include "store/schema.h"
 #include "store/sqlitestatement.h"
-#include "store/storeerror.h"
 
 #include <QFile>
 
@@ -503,9 +502,9 @@ public:
 
     void write(const Row& row) {
         if (int(row.size()) != m_columnCount)
-            throw StoreError(QStringLiteral("生成的记录有 %1 列，表有 %2 列")
-                                 .arg(row.size())
-                                 .arg(m_columnCount));
+            throw DataError(QStringLiteral("生成的记录有 %1 列，表有 %2 列")
+                                .arg(row.size())
+                                .arg(m_columnCount));
         for (int c = 0; c < m_columnCount; ++c) {
             const Value& value = row[size_t(c)];
             if (value)
@@ -522,7 +521,7 @@ public:
 
 private:
     [[noreturn]] void fail() const {
-        throw StoreError(QStringLiteral("生成数据失败：%1").arg(engineError(m_db)));
+        throw DataError(QStringLiteral("生成数据失败：%1").arg(engineError(m_db)));
     }
 
     sqlite3* m_db;
@@ -534,7 +533,7 @@ void fillBooks(const QString& file, int contacts, int websites, int serials, qui
     // The bulk load steps its statement directly, past the store's per-step deadline.
     const ScopedStatementDeadline noDeadline(0);
     Connection connection;
-    connection.setConnectionString(connectionString(file));
+    connection.setFileName(file);
     connection.acquire();
     sqlite3* db = connection.handle();
     // Random keys land all over the key index; a big page cache keeps the whole index in
@@ -569,15 +568,15 @@ void fillBooks(const QString& file, int contacts, int websites, int serials, qui
 
 void generateBook(const QString& file, int contacts, int websites, int serials, quint32 seed) {
     if (contacts < 0 || websites < 0 || serials < 0)
-        throw StoreError(QStringLiteral("记录数不能为负数"));
+        throw DataError(QStringLiteral("记录数不能为负数"));
     RecordStore store;
     switch (store.createDatabase(file)) {
     case RecordStore::CreateResult::Created:
         break;
     case RecordStore::CreateResult::AlreadyExists:
-        throw StoreError(QStringLiteral("文件“%1”已经存在").arg(file));
+        throw DataError(QStringLiteral("文件“%1”已经存在").arg(file));
     case RecordStore::CreateResult::FileCreationFailed:
-        throw StoreError(QStringLiteral("无法创建数据库文件“%1”").arg(file));
+        throw DataError(QStringLiteral("无法创建数据库文件“%1”").arg(file));
     }
     try {
         fillBooks(file, contacts, websites, serials, seed);

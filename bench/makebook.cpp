@@ -3,7 +3,7 @@
 
 #include "bookgenerator.h"
 
-#include "store/storeerror.h"
+#include "store/dataerror.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -50,7 +50,7 @@ int main(int argc, char* argv[]) {
     }
     try {
         qb::generateBook(arguments[1], *contacts, *websites, *serials, kSeed);
-    } catch (const qb::StoreError& error) {
+    } catch (const qb::DataError& error) {
         printError(error.message());
         return 1;
     }

@@ -1,9 +1,9 @@
 // The preferences reader on any bytes: the file is read the way the program reads it at its
 // start, written back the way it is written at the end, and read again.
 #include "fuzzsupport.h"
+#include "store/dataerror.h"
 #include "store/preferences.h"
 #include "store/profilefile.h"
-#include "store/storeerror.h"
 
 using namespace qb;
 

@@ -2,12 +2,12 @@
 
 #include "export/exportfile.h"
 #include "export/gb18030.h"
-#include "export/shell.h"
 #include "export/textexport.h"
 #include "import/jetimport.h"
 #include "platform/errorguard.h"
+#include "platform/platform.h"
 #include "store/databasefile.h"
-#include "store/storeerror.h"
+#include "store/dataerror.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -112,7 +112,7 @@ void JetImportCommand::chooseAndImport() {
     if (chosen.isEmpty())
         return;
     if (!isJetFile(chosen))
-        throw StoreError(QStringLiteral("“%1”不是 Access 数据库文件，无法导入").arg(chosen));
+        throw DataError(QStringLiteral("“%1”不是 Access 数据库文件，无法导入").arg(chosen));
     importFile(chosen);
 }
 

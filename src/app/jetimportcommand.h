@@ -37,7 +37,7 @@ private:
 };
 
 // The report window's "save as text": GB18030 with CR LF line ends, ".txt" added unless the
-// name ends in it. Throws StoreError when the file cannot be written.
+// name ends in it. Throws DataError when the file cannot be written.
 void saveImportReport(const ImportReport& report, const QString& chosenName);
 
 } // namespace qb

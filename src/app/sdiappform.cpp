@@ -3,16 +3,16 @@
 #include "appicon.h"
 #include "exchangemenu.h"
 #include "export/favorites.h"
-#include "export/shell.h"
 #include "export/textexport.h"
 #include "import/jetimport.h"
 #include "jetimportcommand.h"
 #include "navpanel/frmdaohang.h"
 #include "platform/errorguard.h"
+#include "platform/platform.h"
 #include "settings/settingswindow.h"
 #include "store/databasefile.h"
+#include "store/dataerror.h"
 #include "store/preferences.h"
-#include "store/storeerror.h"
 #include "widgets/dbgrid.h"
 #include "widgets/lbbutton.h"
 
@@ -39,6 +39,13 @@ const QString kTitle = QStringLiteral("Quillbox");
 const QString kDatabaseFilter = QStringLiteral("ACESS数据库文件|*.mdb");
 constexpr int kRestoredInnerWidth = 383;
 const QRect kDesignedFrame(106, 94, 613, 505);
+
+// The save dialog of the text exports (enabled only with a database open); the empty text
+// when cancelled.
+QString chooseTextFile(FileDialog& dialog) {
+    dialog.setFilter(QStringLiteral("文本文件|*.txt"));
+    return dialog.execute();
+}
 
 const QStringList kMoveCaptions = {QStringLiteral("||<"), QStringLiteral("|<"),
                                    QStringLiteral(">|"), QStringLiteral(">||")};
@@ -360,8 +367,8 @@ void TSDIAppForm::RememberDatabasePath(bool reportFailure) {
     if (!m_preferencesRead)
         return;
     try {
-        qb::SaveDatabasePath(m_iniPath, m_currentDatabasePath);
-    } catch (const StoreError&) {
+        qb::saveDatabasePath(m_iniPath, m_currentDatabasePath);
+    } catch (const DataError&) {
         if (reportFailure)
             throw;
     }
@@ -661,15 +668,15 @@ void TSDIAppForm::N8Click() {
 
 void TSDIAppForm::N6Click() {
     leaveEditingOf(BookId::Contacts);
-    exportBookText(m_store, BookId::Contacts, sd1);
+    exportBookText(m_store, BookId::Contacts, chooseTextFile(sd1));
 }
 void TSDIAppForm::N11Click() {
     leaveEditingOf(BookId::Websites);
-    exportBookText(m_store, BookId::Websites, sd1);
+    exportBookText(m_store, BookId::Websites, chooseTextFile(sd1));
 }
 void TSDIAppForm::N12Click() {
     leaveEditingOf(BookId::Serials);
-    exportBookText(m_store, BookId::Serials, sd1);
+    exportBookText(m_store, BookId::Serials, chooseTextFile(sd1));
 }
 void TSDIAppForm::IE1Click() {
     leaveEditingOf(BookId::Websites);

@@ -1,6 +1,5 @@
 #include "book.h"
 
-#include "export/shell.h"
 #include "platform/platform.h"
 #include "store/bookdataset.h"
 #include "widgets/dbgrid.h"

@@ -58,7 +58,7 @@ QString decodeEntities(QStringView text) {
             const QStringView name = text.sliced(i + 1, semi - i - 1);
             bool ok = false;
             uint code = 0;
-            if (name.startsWith(u"#x") || name.startsWith(u"#X"))
+            if (name.startsWith(QLatin1String("#x"), Qt::CaseInsensitive))
                 code = name.sliced(2).toUInt(&ok, 16);
             else if (name.startsWith(u'#'))
                 code = name.sliced(1).toUInt(&ok, 10);
@@ -147,19 +147,19 @@ void BookmarkWriter::writeRecord(const Utf8Record& record, QByteArray& out) {
 BookmarkReader::BookmarkReader(QIODevice& device, int columnCount)
     : m_columnCount(columnCount) {
     if (device.size() > kMaxFileBytes)
-        throw StoreError(QStringLiteral("书签文件太大（超过 %1 MB），不像是浏览器的书签文件")
-                             .arg(kMaxFileBytes / (1024 * 1024)));
+        throw DataError(QStringLiteral("书签文件太大（超过 %1 MB），不像是浏览器的书签文件")
+                            .arg(kMaxFileBytes / (1024 * 1024)));
     const QByteArray bytes = device.read(kMaxFileBytes + 1);
     if (bytes.size() > kMaxFileBytes)
-        throw StoreError(QStringLiteral("书签文件太大（超过 %1 MB），不像是浏览器的书签文件")
-                             .arg(kMaxFileBytes / (1024 * 1024)));
+        throw DataError(QStringLiteral("书签文件太大（超过 %1 MB），不像是浏览器的书签文件")
+                            .arg(kMaxFileBytes / (1024 * 1024)));
     const std::optional<QString> text = utf8Text(bytes);
     if (!text)
-        throw StoreError(QStringLiteral("书签文件不是 UTF-8 编码"));
+        throw DataError(QStringLiteral("书签文件不是 UTF-8 编码"));
     m_text = *text;
     if (!m_text.contains(QLatin1String("<A"), Qt::CaseInsensitive) &&
         !m_text.contains(QLatin1String("NETSCAPE-Bookmark-file"), Qt::CaseInsensitive))
-        throw StoreError(QStringLiteral("这不是书签文件（没有链接）"));
+        throw DataError(QStringLiteral("这不是书签文件（没有链接）"));
 }
 
 bool BookmarkReader::next(QStringList& values) {

@@ -129,7 +129,7 @@ bool CsvReader::readRow(std::vector<QByteArray>& fields) {
 void CsvReader::mapHeader(const QStringList& columnNames) {
     std::vector<QByteArray> fields;
     if (!readRow(fields))
-        throw StoreError(QStringLiteral("CSV 文件是空的，没有标题行"));
+        throw DataError(QStringLiteral("CSV 文件是空的，没有标题行"));
     if (fields[0].startsWith("\xEF\xBB\xBF"))
         fields[0].remove(0, 3);
     bool keyFound = false;
@@ -144,7 +144,7 @@ void CsvReader::mapHeader(const QStringList& columnNames) {
             m_notes << QStringLiteral("不认识的列“%1”，没有导入").arg(*name);
     }
     if (!keyFound)
-        throw StoreError(QStringLiteral("CSV 文件的标题行中没有“%1”列").arg(columnNames[0]));
+        throw DataError(QStringLiteral("CSV 文件的标题行中没有“%1”列").arg(columnNames[0]));
     m_columnCount = int(columnNames.size());
 }
 

@@ -154,7 +154,7 @@ ExchangeImportReport readBookFile(BookDataset& book, ExchangeFormat format, cons
                                   const DuplicateQuestion& ask, const ExchangeProgress& progress) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        throw StoreError(QStringLiteral("无法打开文件 %1：%2").arg(fileName, file.errorString()));
+        throw DataError(QStringLiteral("无法打开文件 %1：%2").arg(fileName, file.errorString()));
     const std::unique_ptr<RecordReader> reader = makeReader(format, file, columnNames(book));
     const qint64 size = file.size();
     return importRecords(book, *reader, ask,

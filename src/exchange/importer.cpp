@@ -61,7 +61,7 @@ private:
     void sqlite3RollBack() noexcept {
         try {
             execSql(m_db, QStringLiteral("ROLLBACK"));
-        } catch (const StoreError&) {
+        } catch (const DataError&) {
             // SQLite has already rolled back on the error that brought us here
         }
     }

@@ -23,7 +23,7 @@ bool LineSource::fill() {
     m_buffer.resize(old + kReadBytes);
     const qint64 got = m_device.read(m_buffer.data() + old, kReadBytes);
     if (got < 0)
-        throw StoreError(QStringLiteral("读取文件失败：%1").arg(m_device.errorString()));
+        throw DataError(QStringLiteral("读取文件失败：%1").arg(m_device.errorString()));
     m_buffer.resize(old + got);
     m_atEnd = got == 0;
     return got > 0;
@@ -73,7 +73,7 @@ std::optional<QString> utf8Text(QByteArrayView bytes) {
 }
 
 void failAtLine(qint64 line, const QString& what) {
-    throw StoreError(QStringLiteral("文件第 %1 行：%2").arg(line).arg(what));
+    throw DataError(QStringLiteral("文件第 %1 行：%2").arg(line).arg(what));
 }
 
 } // namespace qb

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/storeerror.h"
+#include "store/dataerror.h"
 
 #include <QByteArrayView>
 #include <QStringList>
@@ -27,7 +27,7 @@ public:
 
 // A file format's reader. next() fills the values of the next record in the book's column
 // order (missing ones empty) and says false at the end of the file; a file that is broken
-// throws StoreError with a message that names the place.
+// throws DataError with a message that names the place.
 class RecordReader {
 public:
     virtual ~RecordReader() = default;

@@ -2,7 +2,7 @@
 
 #include "besidefile.h"
 #include "bytesink.h"
-#include "store/storeerror.h"
+#include "store/dataerror.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -19,7 +19,7 @@ namespace qb {
 inline constexpr qsizetype kExportFlushBytes = 256 * 1024;
 
 // "Cannot create file <target>", the error of every export step that fails.
-StoreError cannotCreate(const QString& target);
+DataError cannotCreate(const QString& target);
 
 // The export would replace the book it reads: refused, whether the name is the database's own
 // or a link to it.

@@ -3,10 +3,9 @@
 #include "besidefile.h"
 #include "gb18030.h"
 #include "platform/platform.h"
-#include "shell.h"
+#include "store/dataerror.h"
 #include "store/recordstore.h"
 #include "store/sqlitestatement.h"
-#include "store/storeerror.h"
 #include "store/valuetext.h"
 
 #include <QDir>
@@ -47,7 +46,7 @@ QString ioErrorText(int systemError) {
 }
 
 [[noreturn]] void throwIoError(int systemError) {
-    throw StoreError(ioErrorText(systemError));
+    throw DataError(ioErrorText(systemError));
 }
 
 // 0 when every byte was written, else the error number.
@@ -130,12 +129,12 @@ void writeShortcuts(BookDataset& websites, const QString& folder) {
             const QString address = trimmedValue(websites.storedValueText(record, 1));
             try {
                 writeShortcut(encoder, fileName, address);
-            } catch (const StoreError&) {
+            } catch (const DataError&) {
                 failedRow = row;
                 throw;
             }
         });
-    } catch (const StoreError&) {
+    } catch (const DataError&) {
         if (failedRow >= 0)
             websites.moveTo(failedRow);
         throw;
@@ -171,7 +170,7 @@ void importWebsitesToFavorites(RecordStore& store) {
         return;
     const QString favorites = GetFavoritesFolder();
     if (favorites.isEmpty())
-        throw StoreError(QStringLiteral("找不到收藏夹文件夹，网址没有导入"));
+        throw DataError(QStringLiteral("找不到收藏夹文件夹，网址没有导入"));
     const QString folder = favorites + QStringLiteral("Inkwren网址收集");
     // A folder that cannot be made shows up as the first shortcut's error.
     QDir().mkpath(folder);

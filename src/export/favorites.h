@@ -16,7 +16,7 @@ QString AddTrailingBackslash(const QString& path);
 // folder separator, so it always names a file inside the folder it is put in.
 QString CleanFileName(const QString& name);
 // Creates or replaces the file with the two lines "[InternetShortcut]" and "URL=<address>" in
-// GB18030, CR LF after each. Throws StoreError with the input/output error text on failure.
+// GB18030, CR LF after each. Throws DataError with the input/output error text on failure.
 void WriteUrlShortcut(const QString& fileName, const QString& address);
 
 // 将网址导入到IE收藏夹 (IE1Click): one shortcut file per website in the Favorites sub-folder

@@ -1,6 +1,7 @@
 #include "gb18030.h"
 
-#include "store/storeerror.h"
+#include "store/dataerror.h"
+#include "store/gb18030length.h"
 
 #include <cstring>
 
@@ -43,17 +44,11 @@ char* growBy(QByteArray& out, qsizetype n) {
 
 } // namespace
 
-int gb18030SequenceLength(const char* bytes) {
-    if (static_cast<unsigned char>(bytes[0]) < 0x80)
-        return 1;
-    return bytes[1] >= '0' && bytes[1] <= '9' ? 4 : 2;
-}
-
 Gb18030Encoder::Gb18030Encoder()
     : m_encoder("GB18030", QStringConverter::Flag::Stateless)
     , m_utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless) {
     if (!m_encoder.isValid())
-        throw StoreError(QStringLiteral("系统不支持 GB18030 编码"));
+        throw DataError(QStringLiteral("系统不支持 GB18030 编码"));
 }
 
 Gb18030Encoder::~Gb18030Encoder() = default;
@@ -67,16 +62,16 @@ void Gb18030Encoder::buildTable() {
             all.append(QChar(char16_t(c)));
     const QByteArray encoded = encode(all);
     m_table = std::make_unique<Entry[]>(kTableSize);
-    const char* next = encoded.constData();
+    QByteArrayView rest = encoded;
     for (char32_t c = kFirstTabled; c < 0x10000; ++c) {
         if (isSurrogate(c))
             continue;
         Entry& entry = m_table[c - kFirstTabled];
-        entry.length = quint8(gb18030SequenceLength(next));
-        std::memcpy(entry.bytes, next, entry.length);
-        next += entry.length;
+        entry.length = quint8(gb18030CharacterLength(rest));
+        std::memcpy(entry.bytes, rest.data(), entry.length);
+        rest = rest.sliced(entry.length);
     }
-    Q_ASSERT(next == encoded.constData() + encoded.size());
+    Q_ASSERT(rest.isEmpty());
 }
 
 char* Gb18030Encoder::appendUtf8(char* out, const char* utf8, qsizetype length) {

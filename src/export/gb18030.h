@@ -16,13 +16,9 @@ namespace qb {
 // bytes: ASCII is copied, other characters of the Basic Multilingual Plane go through a
 // table built once from the system's converter, and only values with other characters or
 // malformed bytes take the converter itself.
-// The length of the GB18030 sequence an encoder wrote at bytes: one byte below 0x80, four
-// when the second byte is a digit, two otherwise.
-int gb18030SequenceLength(const char* bytes);
-
 class Gb18030Encoder {
 public:
-    Gb18030Encoder(); // throws StoreError when the system has no GB18030 converter
+    Gb18030Encoder(); // throws DataError when the system has no GB18030 converter
     ~Gb18030Encoder();
 
     // The most bytes appendUtf8 writes for this many input bytes.

@@ -1,6 +1,6 @@
 #include "gridorderspool.h"
 
-#include "store/storeerror.h"
+#include "store/dataerror.h"
 
 #include <QTemporaryFile>
 
@@ -138,7 +138,7 @@ void GridOrderSpool::writeTo(ByteSink& out) {
 }
 
 void GridOrderSpool::fail() const {
-    throw StoreError(m_failure);
+    throw DataError(m_failure);
 }
 
 } // namespace qb

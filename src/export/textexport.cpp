@@ -4,11 +4,10 @@
 #include "exportfile.h"
 #include "gb18030.h"
 #include "gridorderspool.h"
-#include "platform/filedialog.h"
 #include "store/databasefile.h"
+#include "store/dataerror.h"
 #include "store/recordstore.h"
 #include "store/sqlitestatement.h"
-#include "store/storeerror.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -200,14 +199,10 @@ void writeBookText(BookDataset& dataset, BookId book, const QString& target) {
     file.commit();
 }
 
-void exportBookText(RecordStore& store, BookId book, FileDialog& sd1) {
-    if (!store.isOpen())
+void exportBookText(RecordStore& store, BookId book, const QString& chosenName) {
+    if (!store.isOpen() || chosenName.isEmpty())
         return;
-    sd1.setFilter(QStringLiteral("文本文件|*.txt"));
-    const QString chosen = sd1.execute();
-    if (chosen.isEmpty())
-        return;
-    const QString target = textExportTarget(chosen);
+    const QString target = textExportTarget(chosenName);
     refuseOpenDatabase(target, store.connection().fileName());
     writeBookText(store.book(book), book, target);
 }

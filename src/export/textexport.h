@@ -7,14 +7,13 @@
 namespace qb {
 
 class BookDataset;
-class FileDialog;
 class RecordStore;
 
-// 导出文本文件 (N6Click, N11Click, N12Click): asks for a name in the save dialog and writes the
-// whole book to it. Does nothing when no database is open or the dialog is cancelled. Throws
-// StoreError: "Cannot create file <target>" when the file cannot be created or written, or the
+// 导出文本文件 (N6Click, N11Click, N12Click): writes the whole book to the name chosen in the
+// save dialog. Does nothing when no database is open or no name was chosen. Throws
+// DataError: "Cannot create file <target>" when the file cannot be created or written, or the
 // data layer's message; the target is then untouched.
-void exportBookText(RecordStore& store, BookId book, FileDialog& sd1);
+void exportBookText(RecordStore& store, BookId book, const QString& chosenName);
 
 // The chosen name, with ".txt" appended unless its extension is exactly ".txt".
 QString textExportTarget(const QString& chosenName);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/storeerror.h"
+#include "store/dataerror.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -10,9 +10,9 @@
 namespace qb {
 
 // Output that cannot be what the tool prints for a readable file.
-class CsvError : public StoreError {
+class CsvError : public DataError {
 public:
-    using StoreError::StoreError;
+    using DataError::DataError;
 };
 
 // Reads the comma-separated rows mdb-export prints, as they arrive: text fields in double

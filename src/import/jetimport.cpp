@@ -2,9 +2,9 @@
 
 #include "csvreader.h"
 #include "store/databasefile.h"
+#include "store/dataerror.h"
 #include "store/recordstore.h"
 #include "store/sqlitestatement.h"
-#include "store/storeerror.h"
 #include "store/valuetext.h"
 
 #include <QDate>
@@ -273,7 +273,7 @@ public:
                 .arg(target.fileName(), QUuid::createUuid().toString(QUuid::WithoutBraces)))};
         RecordStore store;
         if (store.createDatabase(part.path) != RecordStore::CreateResult::Created)
-            throw StoreError(QStringLiteral("无法在“%1”中创建数据库文件").arg(target.path()));
+            throw DataError(QStringLiteral("无法在“%1”中创建数据库文件").arg(target.path()));
         store.openDatabase(part.path);
         sqlite3* db = store.connection().handle();
         execSql(db, QStringLiteral("BEGIN"));
@@ -286,7 +286,7 @@ public:
         execSql(db, QStringLiteral("COMMIT"));
         store.closeBooks();
         if (!QFile::rename(part.path, m_report.target))
-            throw StoreError(QStringLiteral("无法创建文件“%1”").arg(m_report.target));
+            throw DataError(QStringLiteral("无法创建文件“%1”").arg(m_report.target));
         part.keep = true;
         m_progress(m_done, m_total);
         return m_report;
@@ -359,7 +359,7 @@ QString suggestedImportTarget(const QString& jetFile) {
 std::optional<ImportReport> importJetFile(const QString& source, const QString& target,
                                           const ImportProgress& progress, const MdbTools& tools) {
     if (QFileInfo::exists(target))
-        throw StoreError(QStringLiteral("文件“%1”已经存在，没有导入").arg(target));
+        throw DataError(QStringLiteral("文件“%1”已经存在，没有导入").arg(target));
     return JetImport(source, target, progress, tools).run();
 }
 

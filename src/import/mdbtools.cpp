@@ -1,6 +1,6 @@
 #include "mdbtools.h"
 
-#include "store/storeerror.h"
+#include "store/dataerror.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,8 +21,8 @@ QString firstLine(const QByteArray& text) {
 
 } // namespace
 
-StoreError damagedFileError(const QString& file, const QString& reason) {
-    return StoreError(
+DataError damagedFileError(const QString& file, const QString& reason) {
+    return DataError(
         QStringLiteral("无法读取 Access 数据库文件“%1”，文件可能已损坏：%2").arg(file, reason));
 }
 
@@ -36,9 +36,9 @@ QString MdbTools::program(const QString& name) const {
             ? QStandardPaths::findExecutable(name)
             : QStandardPaths::findExecutable(name, {QDir(m_toolFolder).absolutePath()});
     if (found.isEmpty())
-        throw StoreError(QStringLiteral("没有找到读取 Access 数据库所需的程序“%1”，请先安装软件包 "
-                                        "mdbtools（例如：sudo apt-get install mdbtools）后再导入")
-                             .arg(name));
+        throw DataError(QStringLiteral("没有找到读取 Access 数据库所需的程序“%1”，请先安装软件包 "
+                                       "mdbtools（例如：sudo apt-get install mdbtools）后再导入")
+                            .arg(name));
     return found;
 }
 
@@ -85,7 +85,7 @@ bool MdbTools::run(const QString& name, const QString& file, const QStringList& 
     process.setProcessEnvironment(environment);
     process.start(program(name), arguments, QIODevice::ReadOnly);
     if (!process.waitForStarted())
-        throw StoreError(QStringLiteral("无法启动程序“%1”：%2").arg(name, process.errorString()));
+        throw DataError(QStringLiteral("无法启动程序“%1”：%2").arg(name, process.errorString()));
     const auto stop = [&process] {
         process.kill();
         process.waitForFinished();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/storeerror.h"
+#include "store/dataerror.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -10,7 +10,7 @@
 namespace qb {
 
 // The error of an Access file the tools cannot read through: names the file and the reason.
-StoreError damagedFileError(const QString& file, const QString& reason);
+DataError damagedFileError(const QString& file, const QString& reason);
 
 // The mdbtools programs (Debian package mdbtools) that read Access (Jet) files, each run as
 // its own process without a shell, with a UTF-8 locale and a time limit: some damaged files
@@ -25,7 +25,7 @@ public:
     // program may run without printing anything before it counts as hung.
     explicit MdbTools(QString toolFolder = {}, int stallMs = kDefaultStallMs);
 
-    // The user tables, system tables left out. All calls throw StoreError with a clear
+    // The user tables, system tables left out. All calls throw DataError with a clear
     // message when the program is missing, fails, hangs or reports damage.
     QStringList tables(const QString& file) const;
     qint64 rowCount(const QString& file, const QString& table) const;

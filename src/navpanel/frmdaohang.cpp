@@ -1,8 +1,8 @@
 #include "frmdaohang.h"
 
-#include "export/shell.h"
 #include "navimages.h"
 #include "platform/errorguard.h"
+#include "platform/platform.h"
 #include "store/bookdataset.h"
 #include "websitemenu.h"
 

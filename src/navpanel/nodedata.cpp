@@ -1,7 +1,7 @@
 #include "nodedata.h"
 
-#include "export/gb18030.h"
 #include "store/bookdataset.h"
+#include "store/gb18030length.h"
 #include "store/valuetext.h"
 
 #include <QStringEncoder>
@@ -42,7 +42,7 @@ QString cutToAnsiBytes(const QString& text, int maxBytes) {
     qsizetype byte = 0;
     qsizetype unit = 0;
     while (unit < text.size()) {
-        const int length = gb18030SequenceLength(bytes.constData() + byte);
+        const qsizetype length = gb18030CharacterLength(QByteArrayView(bytes).sliced(byte));
         if (byte + length > maxBytes)
             break;
         byte += length;

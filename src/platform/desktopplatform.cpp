@@ -1,10 +1,6 @@
 #include "desktopplatform.h"
 
-#ifdef Q_OS_WIN
-#include "winsystemsettings.h"
-#else
 #include "xdgautostart.h"
-#endif
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -34,18 +30,10 @@ QMessageBox::Icon iconOf(unsigned flags) {
     }
 }
 
-std::unique_ptr<SystemSettings> makeSystemSettings() {
-#ifdef Q_OS_WIN
-    return std::make_unique<WindowsSystemSettings>();
-#else
-    return std::make_unique<XdgAutostart>();
-#endif
-}
-
 } // namespace
 
 DesktopPlatform::DesktopPlatform()
-    : m_settings(makeSystemSettings()) {}
+    : m_settings(std::make_unique<XdgAutostart>()) {}
 
 DesktopPlatform::~DesktopPlatform() = default;
 

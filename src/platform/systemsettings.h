@@ -8,7 +8,7 @@ namespace qb {
 
 // One program started at logon.
 struct LogonProgram {
-    QString id;          // what deleteLogonProgram() takes: a registry value name, a file name
+    QString id;          // what deleteLogonProgram() takes, e.g. an autostart entry's file name
     QString name;        // shown as "启动项目名"
     QString commandLine; // shown as "路径"
     bool sessionNeeds = false; // the desktop session itself relies on it

@@ -10,8 +10,6 @@
 
 #include <algorithm>
 
-using namespace Qt::StringLiterals;
-
 namespace qb {
 
 namespace {
@@ -159,11 +157,12 @@ DesktopEntry readEntry(const QString& path) {
 }
 
 QStringList entryFiles(const QString& folder) {
-    return QDir(folder).entryList({u"*.desktop"_s}, QDir::Files | QDir::CaseSensitive, QDir::Name);
+    return QDir(folder).entryList({QStringLiteral("*.desktop")}, QDir::Files | QDir::CaseSensitive,
+                                  QDir::Name);
 }
 
 bool isEntryFileName(const QString& id) {
-    return id.endsWith(u".desktop"_s) && !id.contains(u'/');
+    return id.endsWith(QStringLiteral(".desktop")) && !id.contains(u'/');
 }
 
 // The most important system file of that name, or the empty text.
@@ -226,24 +225,25 @@ bool XdgAutostart::has(Feature feature) const {
 }
 
 QString XdgAutostart::logonProgramsTitle() const {
-    return u"以下是登录时启动的项目"_s;
+    return QStringLiteral("以下是登录时启动的项目");
 }
 
 QString XdgAutostart::userFolder() {
     // Relative paths in these variables are invalid and ignored.
     const QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-    const QDir base(QDir::isAbsolutePath(configHome) ? configHome
-                                                     : QDir::home().filePath(u".config"_s));
-    return base.filePath(u"autostart"_s);
+    const QDir base(QDir::isAbsolutePath(configHome)
+                        ? configHome
+                        : QDir::home().filePath(QStringLiteral(".config")));
+    return base.filePath(QStringLiteral("autostart"));
 }
 
 QStringList XdgAutostart::systemFolders() {
     QStringList folders = qEnvironmentVariable("XDG_CONFIG_DIRS").split(u':', Qt::SkipEmptyParts);
     folders.removeIf([](const QString& folder) { return !QDir::isAbsolutePath(folder); });
     if (folders.isEmpty())
-        folders << u"/etc/xdg"_s;
+        folders << QStringLiteral("/etc/xdg");
     for (QString& folder : folders)
-        folder = QDir(folder).filePath(u"autostart"_s);
+        folder = QDir(folder).filePath(QStringLiteral("autostart"));
     return folders;
 }
 

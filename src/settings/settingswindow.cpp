@@ -1,6 +1,5 @@
 #include "settingswindow.h"
 
-#include "export/shell.h"
 #include "platform/errorguard.h"
 #include "platform/platform.h"
 #include "platform/systemsettings.h"

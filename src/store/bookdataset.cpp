@@ -1,7 +1,7 @@
 #include "bookdataset.h"
 
+#include "dataerror.h"
 #include "sqlitestatement.h"
-#include "storeerror.h"
 #include "valuetext.h"
 
 #include <QHash>
@@ -189,7 +189,7 @@ BookDataset::~BookDataset() {
 }
 
 void BookDataset::fail(const QString& message) const {
-    throw StoreError(m_name + QStringLiteral(": ") + message);
+    throw DataError(m_name + QStringLiteral(": ") + message);
 }
 
 void BookDataset::checkActive() const {
@@ -260,7 +260,7 @@ void BookDataset::checkOrdinaryTable(sqlite3* db) const {
     try {
         SqliteStatement rowIds(db,
                                QStringLiteral("SELECT rowid FROM %1 LIMIT 0").arg(quotedTable()));
-    } catch (const StoreError&) {
+    } catch (const DataError&) {
         refuse(QStringLiteral("没有行号的表"));
     }
 }

@@ -1,13 +1,14 @@
 #include "connection.h"
 
 #include "databasefile.h"
+#include "dataerror.h"
 #include "sqlitestatement.h"
-#include "storeerror.h"
 
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QStringList>
 #include <QUrl>
 #include <QUuid>
 
@@ -20,6 +21,29 @@ namespace {
 // Another program (a second Quillbox, a backup tool) may hold the file for a moment; wait
 // this long before reporting "database is locked".
 constexpr int kBusyTimeoutMs = 5000;
+
+const QString kConnectionTemplate =
+    QStringList{
+        QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0"),
+        QStringLiteral("User ID=Admin"),
+        QStringLiteral("Data Source=%s"),
+        QStringLiteral("Mode=Share Deny None"),
+        QStringLiteral("Extended Properties=\"\""),
+        QStringLiteral("Jet OLEDB:System database=\"\""),
+        QStringLiteral("Jet OLEDB:Registry Path=\"\""),
+        QStringLiteral("Jet OLEDB:Database Password=\"\""),
+        QStringLiteral("Jet OLEDB:Engine Type=5"),
+        QStringLiteral("Jet OLEDB:Database Locking Mode=1"),
+        QStringLiteral("Jet OLEDB:Global Partial Bulk Ops=2"),
+        QStringLiteral("Jet OLEDB:Global Bulk Transactions=1"),
+        QStringLiteral("Jet OLEDB:New Database Password=\"\""),
+        QStringLiteral("Jet OLEDB:Create System Database=False"),
+        QStringLiteral("Jet OLEDB:Encrypt Database=False"),
+        QStringLiteral("Jet OLEDB:Don't Copy Locale on Compact=False"),
+        QStringLiteral("Jet OLEDB:Compact Without Replica Repair=False"),
+        QStringLiteral("Jet OLEDB:SFP=False"),
+    }
+        .join(QLatin1Char(';'));
 // No value of a sane book comes near this; a file whose schema makes bigger values (a view
 // or default that repeats a text) fails with "string or blob too big" instead of taking
 // gigabytes. Values up to it still load, shown cut (see the book dataset).
@@ -56,12 +80,9 @@ Connection::~Connection() {
     close();
 }
 
-void Connection::setConnectionString(const QString& connectionString) {
-    m_connectionString = connectionString;
-}
-
-QString Connection::fileName() const {
-    return fileNameOfConnectionString(m_connectionString);
+QString Connection::connectionString() const {
+    QString text = kConnectionTemplate;
+    return text.replace(QStringLiteral("%s"), m_fileName);
 }
 
 void Connection::acquire() {
@@ -77,7 +98,7 @@ void Connection::release() {
 
 sqlite3* Connection::handle() const {
     if (!m_handle)
-        throw StoreError(QStringLiteral("数据库连接没有打开"));
+        throw DataError(QStringLiteral("数据库连接没有打开"));
     return m_handle;
 }
 
@@ -85,7 +106,7 @@ void Connection::open() {
     const QString file = fileName();
     checkDatabaseFile(file);
     const auto failure = [&file](const QString& reason) {
-        return StoreError(QStringLiteral("无法打开数据库文件“%1”：%2").arg(file, reason));
+        return DataError(QStringLiteral("无法打开数据库文件“%1”：%2").arg(file, reason));
     };
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_qtName);
@@ -122,7 +143,7 @@ void Connection::open() {
         // (instead of 2 MiB) keeps the pages of recently shown rows at hand.
         execSql(m_handle, QStringLiteral("PRAGMA cache_size=-8192"));
         execSql(m_handle, QStringLiteral("SELECT count(*) FROM sqlite_master"));
-    } catch (const StoreError& error) {
+    } catch (const DataError& error) {
         close();
         throw failure(error.message());
     }

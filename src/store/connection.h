@@ -6,9 +6,9 @@ struct sqlite3;
 
 namespace qb {
 
-// The one database connection of the main window (ADOConnection1). It keeps its connection
-// string and opens the SQLite file only while at least one dataset uses it, so no file stays
-// open when every book is closed.
+// The one database connection of the main window (ADOConnection1). It keeps the file it is
+// pointed at and opens it only while at least one dataset uses it, so no file stays open when
+// every book is closed.
 class Connection {
 public:
     Connection();
@@ -16,9 +16,10 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    void setConnectionString(const QString& connectionString);
-    const QString& connectionString() const { return m_connectionString; }
-    QString fileName() const;
+    void setFileName(const QString& fileName) { m_fileName = fileName; }
+    const QString& fileName() const { return m_fileName; }
+    // The connection-string template with the file name in place of "%s".
+    QString connectionString() const;
 
     // A dataset starts or stops using the connection. The first acquire opens the file and
     // throws a clear error when it is missing or not a database of ours.
@@ -31,7 +32,7 @@ private:
     void open();
     void close();
 
-    QString m_connectionString;
+    QString m_fileName;
     QString m_qtName;
     QString m_openError;
     sqlite3* m_handle = nullptr;

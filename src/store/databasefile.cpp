@@ -1,11 +1,10 @@
 #include "databasefile.h"
 
+#include "dataerror.h"
 #include "sqlitestatement.h"
-#include "storeerror.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QStringList>
 
 #include <sqlite3.h>
 
@@ -15,31 +14,6 @@ namespace {
 
 // "QBOX": marks files this program made, for tools such as file(1).
 constexpr int kApplicationId = 0x51424F58;
-
-const QString kConnectionTemplate =
-    QStringList{
-        QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0"),
-        QStringLiteral("User ID=Admin"),
-        QStringLiteral("Data Source=%s"),
-        QStringLiteral("Mode=Share Deny None"),
-        QStringLiteral("Extended Properties=\"\""),
-        QStringLiteral("Jet OLEDB:System database=\"\""),
-        QStringLiteral("Jet OLEDB:Registry Path=\"\""),
-        QStringLiteral("Jet OLEDB:Database Password=\"\""),
-        QStringLiteral("Jet OLEDB:Engine Type=5"),
-        QStringLiteral("Jet OLEDB:Database Locking Mode=1"),
-        QStringLiteral("Jet OLEDB:Global Partial Bulk Ops=2"),
-        QStringLiteral("Jet OLEDB:Global Bulk Transactions=1"),
-        QStringLiteral("Jet OLEDB:New Database Password=\"\""),
-        QStringLiteral("Jet OLEDB:Create System Database=False"),
-        QStringLiteral("Jet OLEDB:Encrypt Database=False"),
-        QStringLiteral("Jet OLEDB:Don't Copy Locale on Compact=False"),
-        QStringLiteral("Jet OLEDB:Compact Without Replica Repair=False"),
-        QStringLiteral("Jet OLEDB:SFP=False"),
-    }
-        .join(QLatin1Char(';'));
-
-const QString kPlaceholder = QStringLiteral("%s");
 
 qsizetype lastSeparator(const QString& name) {
     qsizetype at = -1;
@@ -51,27 +25,12 @@ qsizetype lastSeparator(const QString& name) {
 QByteArray readHeader(const QString& fileName) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        throw StoreError(
+        throw DataError(
             QStringLiteral("无法读取数据库文件“%1”：%2").arg(fileName, file.errorString()));
     return file.read(100);
 }
 
 } // namespace
-
-QString connectionString(const QString& fileName) {
-    QString text = kConnectionTemplate;
-    return text.replace(kPlaceholder, fileName);
-}
-
-QString fileNameOfConnectionString(const QString& connectionString) {
-    const qsizetype at = kConnectionTemplate.indexOf(kPlaceholder);
-    const QString prefix = kConnectionTemplate.left(at);
-    const QString suffix = kConnectionTemplate.mid(at + kPlaceholder.size());
-    if (connectionString.startsWith(prefix) && connectionString.endsWith(suffix))
-        return connectionString.mid(prefix.size(),
-                                    connectionString.size() - prefix.size() - suffix.size());
-    return {};
-}
 
 QString extensionOf(const QString& name) {
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
@@ -89,32 +48,26 @@ void SplitFileName(const QString& name, FileNameParts& parts) {
         return;
     const qsizetype slash =
         std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
-    parts.folder = name.left(std::max<qsizetype>(slash, 0));
-    parts.folderWithSeparator = name.left(slash + 1);
     parts.fileName = name.mid(slash + 1);
-    const qsizetype dot = parts.fileName.lastIndexOf(QLatin1Char('.'));
-    parts.baseName = dot < 0 ? parts.fileName : parts.fileName.left(dot);
-    parts.extensionWithDot = dot < 0 ? QString() : parts.fileName.mid(dot);
-    parts.extension = parts.extensionWithDot.mid(1);
 }
 
 void checkDatabaseFile(const QString& fileName) {
     if (!QFileInfo(fileName).isFile())
-        throw StoreError(QStringLiteral("数据库文件“%1”不存在").arg(fileName));
+        throw DataError(QStringLiteral("数据库文件“%1”不存在").arg(fileName));
     const QByteArray header = readHeader(fileName);
     if (header.startsWith(QByteArrayLiteral("SQLite format 3\0")))
         return;
     if (header.mid(4, 15) == QByteArrayLiteral("Standard Jet DB"))
-        throw StoreError(
+        throw DataError(
             QStringLiteral("“%1”是 Access 数据库文件。Quillbox 只能打开它自己的数据库文件，"
                            "用“文件 → 导入 Access 数据库…”可以把它的记录导入新的数据库。")
                 .arg(fileName));
-    throw StoreError(QStringLiteral("“%1”不是 Quillbox 数据库文件").arg(fileName));
+    throw DataError(QStringLiteral("“%1”不是 Quillbox 数据库文件").arg(fileName));
 }
 
 void CreateDatabaseFile(const QString& fileName) {
     if (QFileInfo::exists(fileName))
-        throw StoreError(QStringLiteral("文件“%1”已经存在").arg(fileName));
+        throw DataError(QStringLiteral("文件“%1”已经存在").arg(fileName));
     sqlite3* db = nullptr;
     const QByteArray path = QFile::encodeName(fileName);
     int rc =
@@ -124,7 +77,7 @@ void CreateDatabaseFile(const QString& fileName) {
         try {
             // Writing a header field makes the file a real database instead of an empty one.
             execSql(db, QStringLiteral("PRAGMA application_id=%1").arg(kApplicationId));
-        } catch (const StoreError& e) {
+        } catch (const DataError& e) {
             error = e.message();
         }
     } else {
@@ -133,7 +86,7 @@ void CreateDatabaseFile(const QString& fileName) {
     sqlite3_close(db);
     if (!error.isEmpty()) {
         QFile::remove(fileName);
-        throw StoreError(QStringLiteral("无法创建数据库文件“%1”：%2").arg(fileName, error));
+        throw DataError(QStringLiteral("无法创建数据库文件“%1”：%2").arg(fileName, error));
     }
 }
 
@@ -142,16 +95,16 @@ void copyDatabaseFile(sqlite3* source, const QString& target) {
     // copy wherever it points.
     const QFileInfo existing(target);
     if (existing.exists() || existing.isSymLink())
-        throw StoreError(QStringLiteral("文件“%1”已经存在，备份没有进行").arg(target));
+        throw DataError(QStringLiteral("文件“%1”已经存在，备份没有进行").arg(target));
     // Copying a big book may rightly take longer than one step of browsing.
     const ScopedStatementDeadline noDeadline(0);
     SqliteStatement vacuum(source, QStringLiteral("VACUUM INTO ?1"));
     vacuum.bindText(1, QFileInfo(target).absoluteFilePath());
     try {
         vacuum.step();
-    } catch (const StoreError& error) {
+    } catch (const DataError& error) {
         QFile::remove(target);
-        throw StoreError(QStringLiteral("备份到“%1”失败：%2").arg(target, error.message()));
+        throw DataError(QStringLiteral("备份到“%1”失败：%2").arg(target, error.message()));
     }
 }
 

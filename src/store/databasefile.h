@@ -6,11 +6,6 @@ struct sqlite3;
 
 namespace qb {
 
-// The connection-string template with the full file name in place of "%s". The record store
-// reads the file name back out of it.
-QString connectionString(const QString& fileName);
-QString fileNameOfConnectionString(const QString& connectionString);
-
 // Names chosen for a new database or a backup get ".mdb" unless they already end in exactly
 // that (letter case counts).
 QString withMdbExtension(const QString& chosenName);
@@ -18,15 +13,11 @@ QString withMdbExtension(const QString& chosenName);
 // last folder separator, or nothing.
 QString extensionOf(const QString& name);
 
+// What the window caption shows of a database's full name.
 struct FileNameParts {
-    QString folder;
-    QString folderWithSeparator;
-    QString baseName;
-    QString fileName;
-    QString extensionWithDot;
-    QString extension;
+    QString fileName; // the name without its folder
 };
-// All parts stay empty when no file exists under the name.
+// The parts stay empty when no file exists under the name.
 void SplitFileName(const QString& name, FileNameParts& parts);
 
 // Throws a clear error unless the file exists and is an SQLite database.

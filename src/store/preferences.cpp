@@ -8,22 +8,20 @@
 #include <QStandardPaths>
 #include <algorithm>
 
-using namespace Qt::StringLiterals;
-
 namespace qb {
 
 namespace {
 
-const QString kPathSection = u"lastpath"_s;
-const QString kPathKey = u"pathmdb"_s;
-const QString kHistorySection = u"findstr"_s;
+const QString kPathSection = QStringLiteral("lastpath");
+const QString kPathKey = QStringLiteral("pathmdb");
+const QString kHistorySection = QStringLiteral("findstr");
 
 QString countKey(BookId book) {
-    return tableSchema(book).tableName + u"count"_s;
+    return tableSchema(book).tableName + QStringLiteral("count");
 }
 
 QString entrySuffix(BookId book) {
-    return u'.' + tableSchema(book).tableName + u"str"_s;
+    return u'.' + tableSchema(book).tableName + QStringLiteral("str");
 }
 
 QString entryKey(BookId book, qsizetype index) {
@@ -101,7 +99,8 @@ QString IniFileName() {
 QString iniFileNameFor(const QString& programFile, const QString& configFolder) {
     const QFileInfo program(programFile);
     const QString name =
-        (program.suffix().isEmpty() ? program.fileName() : program.completeBaseName()) + u".ini"_s;
+        (program.suffix().isEmpty() ? program.fileName() : program.completeBaseName()) +
+        QStringLiteral(".ini");
     const QFileInfo programFolder(program.absolutePath());
     if (programFolder.isDir() && programFolder.isWritable())
         return QDir(program.absolutePath()).filePath(name);
@@ -119,7 +118,7 @@ Preferences LoadPreferences(const QString& iniPath) {
     return preferences;
 }
 
-void SaveDatabasePath(const QString& iniPath, const QString& databasePath) {
+void saveDatabasePath(const QString& iniPath, const QString& databasePath) {
     ProfileFile file(iniPath);
     file.writeString(kPathSection, kPathKey, exactValue(databasePath));
     file.save();

@@ -33,11 +33,11 @@ inline constexpr qsizetype kMaxHistoryGaps = 10'000;
 // kMaxHistoryGaps empty entries for missing keys.
 Preferences LoadPreferences(const QString& iniPath);
 // Writes the path and every history with its count in one replacement of the file; entry keys
-// beyond a shorter history stay. Throws StoreError "Unable to write to <file>" and leaves the
+// beyond a shorter history stay. Throws DataError "Unable to write to <file>" and leaves the
 // old file as it was when the file cannot be written.
 void SavePreferences(const QString& iniPath, const Preferences& preferences);
 // Writes only the database path, in one replacement of the file, so that a session that ends
 // without the final save still starts next time on the file it was working on.
-void SaveDatabasePath(const QString& iniPath, const QString& databasePath);
+void saveDatabasePath(const QString& iniPath, const QString& databasePath);
 
 } // namespace qb

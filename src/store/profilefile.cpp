@@ -1,6 +1,7 @@
 #include "profilefile.h"
 
-#include "storeerror.h"
+#include "dataerror.h"
+#include "gb18030length.h"
 
 #include <QDir>
 #include <QFile>
@@ -76,22 +77,12 @@ QByteArrayView withoutQuotes(QByteArrayView value) {
     return quoted ? value.sliced(1, value.size() - 2) : value;
 }
 
-// A GB18030 lead byte (0x81-0xFE) starts a two-byte character, or a four-byte one when a
-// digit follows; every other byte stands alone.
-qsizetype characterLength(QByteArrayView bytes, qsizetype pos) {
-    const auto lead = static_cast<unsigned char>(bytes[pos]);
-    if (lead < 0x81 || lead == 0xFF || pos + 1 >= bytes.size())
-        return 1;
-    const char next = bytes[pos + 1];
-    return (next >= '0' && next <= '9') ? 4 : 2;
-}
-
 QByteArrayView cutToWholeCharacters(QByteArrayView bytes, qsizetype maxBytes) {
     if (bytes.size() <= maxBytes)
         return bytes;
     qsizetype end = 0;
-    for (qsizetype next = characterLength(bytes, 0); next <= maxBytes;
-         next = end + characterLength(bytes, end))
+    for (qsizetype next = gb18030CharacterLength(bytes); next <= maxBytes;
+         next = end + gb18030CharacterLength(bytes.sliced(end)))
         end = next;
     return bytes.first(end);
 }
@@ -129,11 +120,11 @@ void ProfileFile::load() {
         return;
     const QString name = QDir::toNativeSeparators(m_fileName);
     if (!info.isFile())
-        throw StoreError(QStringLiteral("首选项文件“%1”不是普通文件，没有读取").arg(name));
+        throw DataError(QStringLiteral("首选项文件“%1”不是普通文件，没有读取").arg(name));
     if (info.size() > kMaxFileBytes)
-        throw StoreError(QStringLiteral("首选项文件“%1”太大（超过 %2 MB），没有读取")
-                             .arg(name)
-                             .arg(kMaxFileBytes / (1024 * 1024)));
+        throw DataError(QStringLiteral("首选项文件“%1”太大（超过 %2 MB），没有读取")
+                            .arg(name)
+                            .arg(kMaxFileBytes / (1024 * 1024)));
     QFile file(m_fileName);
     if (!file.open(QIODevice::ReadOnly))
         return;
@@ -189,7 +180,7 @@ int ProfileFile::readInt(const QString& section, const QString& key, int default
     bool ok = false;
     int value = 0;
     // toInt alone would also take a sign, blanks or a second "0x" after the first one.
-    if (text.size() > 2 && text.startsWith(u"0x", Qt::CaseInsensitive)) {
+    if (text.size() > 2 && text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
         const QStringView digits = QStringView(text).sliced(2);
         if (isHexDigits(digits))
             value = digits.toInt(&ok, 16);
@@ -249,7 +240,7 @@ void ProfileFile::save() const {
     QSaveFile file(m_fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
         file.write(bytes) != bytes.size() || !file.commit())
-        throw StoreError(
+        throw DataError(
             QStringLiteral("Unable to write to %1").arg(QDir::toNativeSeparators(m_fileName)));
 }
 

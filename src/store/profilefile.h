@@ -16,7 +16,7 @@ namespace qb {
 // within it count.
 class ProfileFile {
 public:
-    // Loads the file; a missing or unreadable file gives an empty profile. Throws StoreError
+    // Loads the file; a missing or unreadable file gives an empty profile. Throws DataError
     // for a name that is not a regular file (a pipe, a device) or a file over kMaxFileBytes.
     explicit ProfileFile(const QString& fileName);
 
@@ -34,7 +34,7 @@ public:
     // Replaces the key's value, or adds the key at the end of its section, or the section
     // at the end of the file. Line breaks in the value become blanks: a value is one line.
     void writeString(const QString& section, const QString& key, const QString& value);
-    // Writes the whole file atomically with CR LF line ends; throws StoreError on failure.
+    // Writes the whole file atomically with CR LF line ends; throws DataError on failure.
     void save() const;
 
     // The read buffer of the profile-file functions is 2048 bytes, terminating zero included.

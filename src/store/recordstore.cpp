@@ -1,8 +1,8 @@
 #include "recordstore.h"
 
 #include "databasefile.h"
+#include "dataerror.h"
 #include "sqlitestatement.h"
-#include "storeerror.h"
 
 #include <QFile>
 
@@ -39,12 +39,12 @@ void RecordStore::openBooks() {
 
 void RecordStore::openDatabase(const QString& fileName) {
     Connection probe;
-    probe.setConnectionString(connectionString(fileName));
+    probe.setFileName(fileName);
     for (BookId id : allBooks())
         book(id).verify(probe);
-    const QString previous = isOpen() ? m_connection.connectionString() : QString();
+    const QString previous = isOpen() ? m_connection.fileName() : QString();
     closeBooks();
-    m_connection.setConnectionString(connectionString(fileName));
+    m_connection.setFileName(fileName);
     try {
         openBooks();
     } catch (...) {
@@ -55,13 +55,13 @@ void RecordStore::openDatabase(const QString& fileName) {
     }
 }
 
-void RecordStore::reopenPrevious(const QString& previousConnection) {
-    if (previousConnection.isEmpty())
+void RecordStore::reopenPrevious(const QString& previousFile) {
+    if (previousFile.isEmpty())
         return;
-    m_connection.setConnectionString(previousConnection);
+    m_connection.setFileName(previousFile);
     try {
         openBooks();
-    } catch (const StoreError&) {
+    } catch (const DataError&) {
     }
 }
 
@@ -75,11 +75,11 @@ RecordStore::CreateResult RecordStore::createDatabase(const QString& fileName) {
         return CreateResult::AlreadyExists;
     try {
         CreateDatabaseFile(fileName);
-    } catch (const StoreError&) {
+    } catch (const DataError&) {
         return CreateResult::FileCreationFailed;
     }
     closeBooks();
-    m_connection.setConnectionString(connectionString(fileName));
+    m_connection.setFileName(fileName);
     m_connection.acquire();
     QString error;
     {
@@ -91,14 +91,14 @@ RecordStore::CreateResult RecordStore::createDatabase(const QString& fileName) {
             for (BookId id : allBooks())
                 execSql(handle, tableSchema(id).createStatement());
             execSql(handle, QStringLiteral("COMMIT"));
-        } catch (const StoreError& e) {
+        } catch (const DataError& e) {
             error = e.message();
         }
     }
     m_connection.release();
     if (!error.isEmpty()) {
         QFile::remove(fileName);
-        throw StoreError(error);
+        throw DataError(error);
     }
     return CreateResult::Created;
 }
@@ -108,7 +108,7 @@ void RecordStore::backupDatabase(const QString& target) {
         return;
     copyDatabaseFile(m_connection.handle(), target);
     closeBooks();
-    m_connection.setConnectionString(connectionString(target));
+    m_connection.setFileName(target);
     openBooks();
 }
 

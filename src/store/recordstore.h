@@ -41,7 +41,7 @@ public:
 
 private:
     void openBooks();
-    void reopenPrevious(const QString& previousConnection);
+    void reopenPrevious(const QString& previousFile);
 
     Connection m_connection;
     std::array<std::unique_ptr<BookDataset>, kBookCount> m_books;

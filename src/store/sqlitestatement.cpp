@@ -1,6 +1,6 @@
 #include "sqlitestatement.h"
 
-#include "storeerror.h"
+#include "dataerror.h"
 
 #include <sqlite3.h>
 
@@ -56,7 +56,7 @@ SqliteStatement::SqliteStatement(sqlite3* db, const QString& sql)
     t_stepStarted = Clock::now();
     const QByteArray utf8 = sql.toUtf8();
     if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &m_stmt, nullptr) != SQLITE_OK)
-        throw StoreError(engineError(db));
+        throw DataError(engineError(db));
 }
 
 SqliteStatement::~SqliteStatement() {
@@ -89,7 +89,7 @@ bool SqliteStatement::step() {
         return false;
     const QString message = engineError(m_db);
     sqlite3_reset(m_stmt);
-    throw StoreError(message);
+    throw DataError(message);
 }
 
 void SqliteStatement::reset() {

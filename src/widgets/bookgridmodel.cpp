@@ -2,7 +2,7 @@
 
 #include "platform/errorguard.h"
 #include "store/bookdataset.h"
-#include "store/storeerror.h"
+#include "store/dataerror.h"
 
 #include <QTimer>
 
@@ -46,7 +46,7 @@ QVariant BookGridModel::data(const QModelIndex& index, int role) const {
         return {};
     try {
         return oneLine(m_dataset.rowValueText(datasetRow(index.row()), index.column()));
-    } catch (const StoreError& error) {
+    } catch (const DataError& error) {
         reportReadError(error.message());
         return {};
     }

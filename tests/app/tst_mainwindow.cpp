@@ -665,6 +665,11 @@ private Q_SLOTS:
         QCOMPARE(m_platform->fileRequests.last().filter, QStringLiteral("书签文件|*.html"));
         QVERIFY(test::readBytes(m_dir->filePath(QStringLiteral("sites.html")))
                     .contains("<DT><A HREF=\"https://a.example/\">站点</A>"));
+        m_platform->fileAnswers.enqueue(m_dir->filePath(QStringLiteral("sites")));
+        action(form.get(), "N11")->trigger();
+        QCOMPARE(m_platform->fileRequests.last().filter, QStringLiteral("文本文件|*.txt"));
+        QVERIFY(test::readBytes(m_dir->filePath(QStringLiteral("sites.txt")))
+                    .startsWith(test::gb18030(QStringLiteral("[我的网址]\r\n"))));
 
         const QString csv = m_dir->filePath(QStringLiteral("in.csv"));
         test::writeBytes(csv, "网址名称,网址\r\n站点,https://b.example/\r\n新站,x\r\n");

@@ -1,7 +1,7 @@
 #include "exchange/exchangecommands.h"
 #include "platform/filedialog.h"
 #include "platform/scriptedplatform.h"
-#include "store/storeerror.h"
+#include "store/dataerror.h"
 #include "store/testbooks.h"
 #include "testfiles.h"
 
@@ -465,7 +465,7 @@ private Q_SLOTS:
         try {
             exportBookFile(*m_store, BookId::Websites, ExchangeFormat::Bookmarks, false, dialog,
                            nullptr);
-        } catch (const StoreError& e) {
+        } catch (const DataError& e) {
             error = e.message();
         }
         QVERIFY2(error.endsWith(u"db.html”：它是打开着的数据库文件，导出没有进行"_s),

@@ -1,8 +1,8 @@
 #include "export/favorites.h"
 #include "filesizelimit.h"
 #include "platform/scriptedplatform.h"
+#include "store/dataerror.h"
 #include "store/sqlitestatement.h"
-#include "store/storeerror.h"
 #include "store/testbooks.h"
 
 #include <QDir>
@@ -41,7 +41,7 @@ QStringList entries(const QString& folder) {
 template <typename Action> QString errorOf(Action&& action) {
     try {
         action();
-    } catch (const StoreError& e) {
+    } catch (const DataError& e) {
         return e.message();
     }
     return {};

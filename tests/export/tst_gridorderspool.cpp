@@ -1,5 +1,5 @@
 #include "export/gridorderspool.h"
-#include "store/storeerror.h"
+#include "store/dataerror.h"
 #include "testfiles.h"
 
 #include <QDir>
@@ -112,7 +112,7 @@ private Q_SLOTS:
         try {
             for (int row = 0; row < 100; ++row)
                 addRecord(spool, row, "record");
-        } catch (const StoreError& e) {
+        } catch (const DataError& e) {
             error = e.message();
         }
         QCOMPARE(error, QStringLiteral("Cannot create file x"));

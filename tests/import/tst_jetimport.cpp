@@ -1,6 +1,6 @@
 #include "import/csvreader.h"
 #include "import/jetimport.h"
-#include "store/storeerror.h"
+#include "store/dataerror.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -297,7 +297,7 @@ private Q_SLOTS:
             report = importJetFile(
                 source, target, [&](qint64, qint64) { return damage != u"cancel"_s; },
                 MdbTools(tools, 300));
-        } catch (const StoreError& e) {
+        } catch (const DataError& e) {
             thrown = e.message();
         }
         QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));

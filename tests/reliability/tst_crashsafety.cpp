@@ -3,8 +3,8 @@
 // opens hostile and huge files, so that their time and memory are its own.
 #include "places.h"
 #include "store/badfiles.h"
+#include "store/dataerror.h"
 #include "store/sqlitestatement.h"
-#include "store/storeerror.h"
 #include "store/testbooks.h"
 #include "windowdriver.h"
 
@@ -92,7 +92,7 @@ void openAndBrowse(const QString& file) {
                     book.valueText(c);
         }
         say(u"opened"_s);
-    } catch (const StoreError& error) {
+    } catch (const DataError& error) {
         say(error.message());
     }
     // The peak of this program alone: getrusage() would also count the test's memory at the
@@ -116,7 +116,7 @@ int runOtherProgram(const QStringList& args) {
             openAndBrowse(args[1]);
         else
             holdWriteLock(args[1], args[2]);
-    } catch (const StoreError& error) {
+    } catch (const DataError& error) {
         std::fprintf(stderr, "%s\n", error.message().toUtf8().constData());
         return 1;
     }

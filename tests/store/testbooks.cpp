@@ -1,6 +1,6 @@
 #include "testbooks.h"
 
-#include "store/storeerror.h"
+#include "store/dataerror.h"
 
 #include <QDir>
 #include <stdexcept>
@@ -32,7 +32,7 @@ QStringList keysInGridOrder(const BookDataset& book) {
 QString storeErrorOf(const std::function<void()>& action) {
     try {
         action();
-    } catch (const StoreError& e) {
+    } catch (const DataError& e) {
         return e.message();
     }
     return {};

@@ -17,7 +17,7 @@ void addRecord(BookDataset& book, const QStringList& values);
 // The value texts of the key column in grid order.
 QStringList keysInGridOrder(const BookDataset& book);
 
-// The message of the StoreError the action throws; empty when it throws none.
+// The message of the DataError the action throws; empty when it throws none.
 QString storeErrorOf(const std::function<void()>& action);
 
 } // namespace qb::test

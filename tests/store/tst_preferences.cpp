@@ -1,5 +1,5 @@
+#include "store/dataerror.h"
 #include "store/preferences.h"
-#include "store/storeerror.h"
 #include "testfiles.h"
 
 #include <QRandomGenerator>
@@ -215,7 +215,7 @@ private Q_SLOTS:
         try {
             qb::SavePreferences(path, makePreferences(u"/new.mdb"_s, {u"a"_s}));
             QFAIL("SavePreferences did not fail");
-        } catch (const qb::StoreError& error) {
+        } catch (const qb::DataError& error) {
             QCOMPARE(error.message(), u"Unable to write to "_s + QDir::toNativeSeparators(path));
         }
         QCOMPARE(qb::test::readBytes(oldFile), old);
@@ -246,11 +246,11 @@ private Q_SLOTS:
         const QFileInfo before(m_path);
         for (const auto& access : std::initializer_list<std::function<void()>>{
                  [&] { qb::LoadPreferences(m_path); },
-                 [&] { qb::SaveDatabasePath(m_path, u"/new.mdb"_s); }}) {
+                 [&] { qb::saveDatabasePath(m_path, u"/new.mdb"_s); }}) {
             try {
                 access();
                 QFAIL("the file was taken");
-            } catch (const qb::StoreError& e) {
+            } catch (const qb::DataError& e) {
                 QVERIFY2(e.message().contains(error), qPrintable(e.message()));
             }
         }
