@@ -36,22 +36,31 @@ public:
     const QString& currentDatabasePath() const { return m_currentDatabasePath; }
     QSystemTrayIcon* trayIcon() const { return StTrayIcon1; }
 
-    void FormShow();
     // Leaves editing in every book quietly (a record is posted if it can be), then writes the
     // preferences.
     void FormDestroy();
     // The desktop session ends or the program was told to stop: nobody can answer, so the
     // program ends without asking anything.
     void endUnattended();
+    // A file named on the command line or handed over by a later start: opened as 打开数据库
+    // opens a chosen one, with its errors shown the same way.
+    void OpenDatabaseFile(const QString& fileName);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormShow();
     void ResetPages();
     void ShowDatabaseName(const QString& fileName);
     void OpenDatabase(const QString& fileName);
     void ApplyCommandBarStyle();
     void WMSysCommand(bool maximized);
-    // A file named on the command line or handed over by a later start: opened as 打开数据库
-    // opens a chosen one, with its errors shown the same way.
-    void OpenDatabaseFile(const QString& fileName);
-
+    // Menu and link handlers: each runs inside the error guard set where it is connected.
     void FileNewItemClick();
     void FileOpenItemClick();
     void FileSaveAsItemClick();
@@ -69,14 +78,6 @@ public:
     void SpeedButton2Click();
     void SpeedButton5Click();
 
-protected:
-    void showEvent(QShowEvent* event) override;
-    void changeEvent(QEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-
-private:
     void buildMenus();
     void buildTrayIcon();
     QWidget* buildStatusBar(const QString& name, const std::array<int, 4>& widths,
