@@ -137,40 +137,11 @@ void buildSearchBar(const BookLayout& layout, QWidget* page, BookPage& out) {
     addLabel(page, QStringLiteral("要找的内容"), {162, 257}, 100)->setBuddy(search);
     auto* locate = new TLbButton(page);
     locate->setObjectName(bar.locateName);
-    locate->setText(QStringLiteral("定位"));
+    locate->setText(commandCaption(Command::Locate));
     locate->setGeometry(QRect(bar.locateButton, QSize(70, 23)));
-    out.buttons.insert(bar.locateName, locate);
     out.controls.columnChooser = chooser;
     out.controls.searchBox = search;
-    out.controls.locateButton = locate;
-}
-
-TLbButton*& controlSlot(BookControls& c, Command command) {
-    switch (command) {
-    case Command::Append:
-        return c.appendButton;
-    case Command::Insert:
-        return c.insertButton;
-    case Command::Edit:
-        return c.editButton;
-    case Command::Delete:
-        return c.deleteButton;
-    case Command::Refresh:
-        return c.refreshButton;
-    case Command::Post:
-        return c.postButton;
-    case Command::Cancel:
-        return c.cancelButton;
-    case Command::First:
-        return c.firstButton;
-    case Command::Prior:
-        return c.priorButton;
-    case Command::Next:
-        return c.nextButton;
-    case Command::Last:
-        break;
-    }
-    return c.lastButton;
+    out.controls.buttons[size_t(Command::Locate)] = locate;
 }
 
 void buildCommandButtons(const BookLayout& layout, QWidget* page, BookPage& out) {
@@ -179,8 +150,7 @@ void buildCommandButtons(const BookLayout& layout, QWidget* page, BookPage& out)
         button->setObjectName(b.name);
         button->setText(commandCaption(b.command));
         button->setGeometry(b.designed);
-        out.buttons.insert(b.name, button);
-        controlSlot(out.controls, b.command) = button;
+        out.controls.buttons[size_t(b.command)] = button;
     }
 }
 
@@ -252,8 +222,8 @@ QStringList boundColumns(const BookLayout& layout) {
     return columns;
 }
 
-void bindBookPage(const BookLayout& layout, BookPage& page, BookDataset& dataset) {
-    page.controls.dataset = &dataset;
+void bindBookPage(const BookLayout& layout, const BookPage& page) {
+    BookDataset& dataset = *page.controls.dataset;
     page.controls.grid->setDataSource(&dataset);
     forEachField(layout, [&](const EntryField& field) {
         auto* control = dynamic_cast<DataAware*>(page.fields.value(field.control));

@@ -13,7 +13,6 @@ namespace qb {
 // The widgets of one book's page, built from its layout description.
 struct BookPage {
     BookControls controls;
-    QHash<QString, TLbButton*> buttons;       // by component name
     QHash<QString, QToolButton*> linkButtons; // SpeedButton1 ..
     QHash<QString, QWidget*> fields;          // entry controls by component name
 };
@@ -24,7 +23,7 @@ BookPage buildBookPage(const BookLayout& layout, QTabWidget* pageControl1);
 // The entry controls' columns: what binding the book needs from its table.
 QStringList boundColumns(const BookLayout& layout);
 
-// Points every entry control and the grid of the page at the dataset.
-void bindBookPage(const BookLayout& layout, BookPage& page, BookDataset& dataset);
+// Points every entry control and the grid of the page at the page's dataset.
+void bindBookPage(const BookLayout& layout, const BookPage& page);
 
 } // namespace qb

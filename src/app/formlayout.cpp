@@ -23,18 +23,8 @@ EntryRow row(EntryField a, EntryField b) {
     return {{std::move(a), std::move(b)}};
 }
 
-std::vector<CommandButtonLayout> buttons(std::initializer_list<const char*> names,
-                                         std::initializer_list<QRect> rects) {
-    static const Command order[] = {Command::Append, Command::Insert,  Command::Edit,
-                                    Command::Delete, Command::Refresh, Command::Post,
-                                    Command::Cancel, Command::First,   Command::Prior,
-                                    Command::Next,   Command::Last};
-    std::vector<CommandButtonLayout> out;
-    auto rect = rects.begin();
-    int i = 0;
-    for (const char* name : names)
-        out.push_back({order[i++], u(name), *rect++});
-    return out;
+CommandButtonLayout button(const char* name, Command command, QRect designed) {
+    return {u(name), command, designed};
 }
 
 BookLayout contacts() {
@@ -48,12 +38,17 @@ BookLayout contacts() {
         u("cmlianxi1ziduan"),
         u("cmlianxi1zhao"),
         {QRect(6, 277, 138, 20), QRect(161, 277, 127, 20), QPoint(298, 277), u("LbButton5")},
-        buttons({"LbButton1", "LbButton2", "LbButton3", "LbButton4", "LbButton34", "LbButton28",
-                 "LbButton29", "LbButton16", "LbButton17", "LbButton18", "LbButton19"},
-                {QRect(387, 20, 70, 23), QRect(388, 47, 70, 23), QRect(387, 78, 65, 21),
-                 QRect(387, 107, 70, 23), QRect(388, 139, 72, 22), QRect(389, 166, 69, 23),
-                 QRect(390, 196, 68, 23), QRect(390, 242, 28, 21), QRect(422, 242, 27, 21),
-                 QRect(453, 242, 24, 21), QRect(480, 242, 25, 21)}),
+        {button("LbButton1", Command::Append, {387, 20, 70, 23}),
+         button("LbButton2", Command::Insert, {388, 47, 70, 23}),
+         button("LbButton3", Command::Edit, {387, 78, 65, 21}),
+         button("LbButton4", Command::Delete, {387, 107, 70, 23}),
+         button("LbButton34", Command::Refresh, {388, 139, 72, 22}),
+         button("LbButton28", Command::Post, {389, 166, 69, 23}),
+         button("LbButton29", Command::Cancel, {390, 196, 68, 23}),
+         button("LbButton16", Command::First, {390, 242, 28, 21}),
+         button("LbButton17", Command::Prior, {422, 242, 27, 21}),
+         button("LbButton18", Command::Next, {453, 242, 24, 21}),
+         button("LbButton19", Command::Last, {480, 242, 25, 21})},
         {
             {u("个人"),
              {row(line("DBname", "姓名", "姓名"),
@@ -93,12 +88,17 @@ BookLayout websites() {
         u("cmwzsk1ziduan"),
         u("cmwzsk1zhao"),
         {QRect(4, 286, 126, 20), QRect(155, 286, 118, 20), QPoint(287, 286), u("LbButton9")},
-        buttons({"LbButton7", "LbButton6", "LbButton14", "LbButton8", "LbButton35", "LbButton30",
-                 "LbButton31", "LbButton23", "LbButton22", "LbButton21", "LbButton20"},
-                {QRect(386, 19, 70, 23), QRect(387, 48, 69, 23), QRect(387, 77, 65, 21),
-                 QRect(387, 107, 70, 23), QRect(388, 139, 72, 22), QRect(387, 165, 69, 23),
-                 QRect(388, 193, 68, 23), QRect(392, 260, 28, 21), QRect(425, 260, 27, 21),
-                 QRect(455, 260, 24, 21), QRect(483, 260, 25, 21)}),
+        {button("LbButton7", Command::Append, {386, 19, 70, 23}),
+         button("LbButton6", Command::Insert, {387, 48, 69, 23}),
+         button("LbButton14", Command::Edit, {387, 77, 65, 21}),
+         button("LbButton8", Command::Delete, {387, 107, 70, 23}),
+         button("LbButton35", Command::Refresh, {388, 139, 72, 22}),
+         button("LbButton30", Command::Post, {387, 165, 69, 23}),
+         button("LbButton31", Command::Cancel, {388, 193, 68, 23}),
+         button("LbButton23", Command::First, {392, 260, 28, 21}),
+         button("LbButton22", Command::Prior, {425, 260, 27, 21}),
+         button("LbButton21", Command::Next, {455, 260, 24, 21}),
+         button("LbButton20", Command::Last, {483, 260, 25, 21})},
         {{u("录入"),
           {row(line("DBwangzhiname", "网址名称", "网址名称")),
            row(line("DBwangzhi", "网址", "网址", "SpeedButton5")),
@@ -119,12 +119,17 @@ BookLayout serials() {
         u("cmxuliehao1ziduan"),
         u("cmxuliehao1zhao"),
         {QRect(1, 284, 131, 20), QRect(155, 284, 121, 20), QPoint(288, 284), u("LbButton13")},
-        buttons({"LbButton10", "LbButton11", "LbButton15", "LbButton12", "LbButton36", "LbButton32",
-                 "LbButton33", "LbButton27", "LbButton26", "LbButton25", "LbButton24"},
-                {QRect(386, 19, 70, 23), QRect(387, 46, 70, 23), QRect(387, 78, 65, 21),
-                 QRect(386, 106, 70, 23), QRect(388, 139, 72, 22), QRect(387, 170, 69, 23),
-                 QRect(387, 197, 68, 22), QRect(386, 235, 28, 21), QRect(417, 235, 27, 21),
-                 QRect(447, 235, 24, 21), QRect(475, 235, 25, 21)}),
+        {button("LbButton10", Command::Append, {386, 19, 70, 23}),
+         button("LbButton11", Command::Insert, {387, 46, 70, 23}),
+         button("LbButton15", Command::Edit, {387, 78, 65, 21}),
+         button("LbButton12", Command::Delete, {386, 106, 70, 23}),
+         button("LbButton36", Command::Refresh, {388, 139, 72, 22}),
+         button("LbButton32", Command::Post, {387, 170, 69, 23}),
+         button("LbButton33", Command::Cancel, {387, 197, 68, 22}),
+         button("LbButton27", Command::First, {386, 235, 28, 21}),
+         button("LbButton26", Command::Prior, {417, 235, 27, 21}),
+         button("LbButton25", Command::Next, {447, 235, 24, 21}),
+         button("LbButton24", Command::Last, {475, 235, 25, 21})},
         {{u("录入"),
           {row(line("DBnameversion", "名称版本号", "名称版本号")),
            row(line("DBversiontype", "版本类型", "版本类型")),
@@ -143,31 +148,9 @@ const BookLayout& bookLayout(BookId id) {
 }
 
 QString commandCaption(Command command) {
-    switch (command) {
-    case Command::Append:
-        return QStringLiteral("添加");
-    case Command::Insert:
-        return QStringLiteral("插入");
-    case Command::Edit:
-        return QStringLiteral("修改");
-    case Command::Delete:
-        return QStringLiteral("删除");
-    case Command::Refresh:
-        return QStringLiteral("刷新");
-    case Command::Post:
-        return QStringLiteral("提交");
-    case Command::Cancel:
-        return QStringLiteral("取消");
-    case Command::First:
-        return QStringLiteral("||<");
-    case Command::Prior:
-        return QStringLiteral("|<");
-    case Command::Next:
-        return QStringLiteral(">|");
-    case Command::Last:
-        return QStringLiteral(">||");
-    }
-    return {};
+    static const char* const captions[kCommandCount] = {
+        "添加", "插入", "修改", "删除", "刷新", "提交", "取消", "||<", "|<", ">|", ">||", "定位"};
+    return u(captions[size_t(command)]);
 }
 
 } // namespace qb

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "books/bookcontrols.h"
 #include "store/schema.h"
 
 #include <QRect>
@@ -31,23 +32,11 @@ struct EntryTab {
     std::vector<EntryRow> rows;
 };
 
-enum class Command {
-    Append,
-    Insert,
-    Edit,
-    Delete,
-    Refresh,
-    Post,
-    Cancel,
-    First,
-    Prior,
-    Next,
-    Last
-};
-
+// A command button: the name its handler is known by (LbButton20Click is the websites' >||),
+// and what it does.
 struct CommandButtonLayout {
-    Command command;
     QString name;
+    Command command;
     QRect designed;
 };
 

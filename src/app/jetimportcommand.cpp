@@ -6,6 +6,7 @@
 #include "import/jetimport.h"
 #include "platform/errorguard.h"
 #include "platform/platform.h"
+#include "platform/windowlook.h"
 #include "store/databasefile.h"
 #include "store/dataerror.h"
 
@@ -24,7 +25,6 @@ namespace qb {
 
 namespace {
 
-const QString kTitle = QStringLiteral("Quillbox");
 // A small file imports before a dialog would be worth showing.
 constexpr int kProgressDelayMs = 500;
 // Wide enough for the label with a file name of usual length.
@@ -101,7 +101,7 @@ void JetImportCommand::offer(const QString& jetFile) {
                                              "要把其中的记录导入到一个新的 Quillbox 数据库吗？"
                                              "（Access 文件本身不会被改动。）")
                                   .arg(jetFile),
-                              kTitle, mb::YesNo | mb::IconQuestion);
+                              kProgramName, mb::YesNo | mb::IconQuestion);
     if (answer == mb::IdYes)
         importFile(jetFile);
 }
@@ -124,7 +124,7 @@ void JetImportCommand::importFile(const QString& jetFile) {
         return;
     const QString target = withMdbExtension(chosen);
     if (QFileInfo::exists(target)) {
-        MsgBox(QStringLiteral("文件“%1”已经存在，没有新建数据库。").arg(target), kTitle,
+        MsgBox(QStringLiteral("文件“%1”已经存在，没有新建数据库。").arg(target), kProgramName,
                mb::IconExclamation);
         return;
     }
@@ -140,7 +140,7 @@ std::optional<ImportReport> JetImportCommand::runWithProgress(const QString& jet
     QProgressDialog progress(QStringLiteral("正在导入“%1”……").arg(QFileInfo(jetFile).fileName()),
                              QStringLiteral("取消"), 0, 0, m_window);
     progress.setObjectName(QStringLiteral("JetImportProgress"));
-    progress.setWindowTitle(kTitle);
+    progress.setWindowTitle(kProgramName);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(kProgressDelayMs);
     progress.setMinimumWidth(kProgressWidth);

@@ -3,6 +3,7 @@
 #include "platform/desktopplatform.h"
 #include "platform/singleinstance.h"
 #include "platform/terminationsignals.h"
+#include "platform/windowlook.h"
 #include "store/preferences.h"
 
 #include <QApplication>
@@ -59,11 +60,11 @@ QString commandLineFile(const QApplication& app) {
 int main(int argc, char* argv[]) {
     printWithoutDisplay(argc, argv);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quillbox"));
+    QApplication::setApplicationName(qb::kProgramName);
     QApplication::setApplicationVersion(QStringLiteral(QB_VERSION));
     loadChineseQtTexts(app);
     const QString fileName = commandLineFile(app);
-    qb::SingleInstance instance(QStringLiteral("Quillbox"));
+    qb::SingleInstance instance(qb::kProgramName);
     if (instance.notifyRunningInstance(fileName))
         return 0;
     // Lets desktops match the window to its launcher entry.

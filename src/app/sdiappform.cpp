@@ -9,6 +9,7 @@
 #include "navpanel/frmdaohang.h"
 #include "platform/errorguard.h"
 #include "platform/platform.h"
+#include "platform/windowlook.h"
 #include "settings/settingswindow.h"
 #include "store/databasefile.h"
 #include "store/dataerror.h"
@@ -35,7 +36,6 @@ namespace qb {
 
 namespace {
 
-const QString kTitle = QStringLiteral("Quillbox");
 const QString kDatabaseFilter = QStringLiteral("ACESS数据库文件|*.mdb");
 constexpr int kRestoredInnerWidth = 383;
 const QRect kDesignedFrame(106, 94, 613, 505);
@@ -47,33 +47,11 @@ QString chooseTextFile(FileDialog& dialog) {
     return dialog.execute();
 }
 
-const QStringList kMoveCaptions = {QStringLiteral("||<"), QStringLiteral("|<"),
-                                   QStringLiteral(">|"), QStringLiteral(">||")};
-const QStringList kRecordCaptions = {
-    QStringLiteral("添加"), QStringLiteral("修改"), QStringLiteral("插入"), QStringLiteral("删除"),
-    QStringLiteral("提交"), QStringLiteral("取消"), QStringLiteral("刷新")};
-
 using Handler = void (TSDIAppForm::*)();
-const std::pair<const char*, Handler> kButtonHandlers[] = {
-    {"LbButton1", &TSDIAppForm::LbButton1Click},   {"LbButton2", &TSDIAppForm::LbButton2Click},
-    {"LbButton3", &TSDIAppForm::LbButton3Click},   {"LbButton4", &TSDIAppForm::LbButton4Click},
-    {"LbButton5", &TSDIAppForm::LbButton5Click},   {"LbButton6", &TSDIAppForm::LbButton6Click},
-    {"LbButton7", &TSDIAppForm::LbButton7Click},   {"LbButton8", &TSDIAppForm::LbButton8Click},
-    {"LbButton9", &TSDIAppForm::LbButton9Click},   {"LbButton10", &TSDIAppForm::LbButton10Click},
-    {"LbButton11", &TSDIAppForm::LbButton11Click}, {"LbButton12", &TSDIAppForm::LbButton12Click},
-    {"LbButton13", &TSDIAppForm::LbButton13Click}, {"LbButton14", &TSDIAppForm::LbButton14Click},
-    {"LbButton15", &TSDIAppForm::LbButton15Click}, {"LbButton16", &TSDIAppForm::LbButton16Click},
-    {"LbButton17", &TSDIAppForm::LbButton17Click}, {"LbButton18", &TSDIAppForm::LbButton18Click},
-    {"LbButton19", &TSDIAppForm::LbButton19Click}, {"LbButton20", &TSDIAppForm::LbButton20Click},
-    {"LbButton21", &TSDIAppForm::LbButton21Click}, {"LbButton22", &TSDIAppForm::LbButton22Click},
-    {"LbButton23", &TSDIAppForm::LbButton23Click}, {"LbButton24", &TSDIAppForm::LbButton24Click},
-    {"LbButton25", &TSDIAppForm::LbButton25Click}, {"LbButton26", &TSDIAppForm::LbButton26Click},
-    {"LbButton27", &TSDIAppForm::LbButton27Click}, {"LbButton28", &TSDIAppForm::LbButton28Click},
-    {"LbButton29", &TSDIAppForm::LbButton29Click}, {"LbButton30", &TSDIAppForm::LbButton30Click},
-    {"LbButton31", &TSDIAppForm::LbButton31Click}, {"LbButton32", &TSDIAppForm::LbButton32Click},
-    {"LbButton33", &TSDIAppForm::LbButton33Click}, {"LbButton34", &TSDIAppForm::LbButton34Click},
-    {"LbButton35", &TSDIAppForm::LbButton35Click}, {"LbButton36", &TSDIAppForm::LbButton36Click},
-};
+
+bool isMove(Command command) {
+    return command >= Command::First && command <= Command::Last;
+}
 
 QAction* addItem(QMenu* menu, const char* name, const QString& caption,
                  const QKeySequence& shortcut = {}) {
@@ -94,9 +72,9 @@ TSDIAppForm::TSDIAppForm(const QString& iniPath, QWidget* parent)
     : QMainWindow(parent)
     , m_iniPath(iniPath) {
     setObjectName(QStringLiteral("SDIAppForm"));
-    setWindowTitle(kTitle);
+    setWindowTitle(kProgramName);
     setWindowIcon(applicationIcon());
-    QFont font(QStringLiteral("宋体"));
+    QFont font = chineseFont();
     font.setPixelSize(12);
     setFont(font);
     // Placed by its frame: a window manager puts the frame's corner there.
@@ -148,7 +126,7 @@ void TSDIAppForm::buildMenus() {
     N3 = addItem(other, "N3", QStringLiteral("设置"));
     QMenu* exchange = menuBar()->addMenu(QStringLiteral("导入导出"));
     exchange->setObjectName(QStringLiteral("ExchangeMenu"));
-    m_exchangeItems = buildExchangeMenu(exchange, m_store, od1, sd1, this,
+    m_exchangeItems = buildExchangeMenu(exchange, m_store, m_openDialog, m_saveDialog, this,
                                         [this](BookId id) { leaveEditingOf(id); });
 }
 
@@ -238,10 +216,6 @@ void TSDIAppForm::connectHandlers() {
         connect(button, &QAbstractButton::clicked, this,
                 [this, handler] { guarded([&] { (this->*handler)(); }); });
     };
-    for (const auto& [name, handler] : kButtonHandlers)
-        for (const BookPage& page : m_pages)
-            if (TLbButton* button = page.buttons.value(QString::fromLatin1(name)))
-                click(button, handler);
     const BookPage& contacts = m_pages[size_t(BookId::Contacts)];
     click(contacts.linkButtons.value(QStringLiteral("SpeedButton1")),
           &TSDIAppForm::SpeedButton1Click);
@@ -249,11 +223,19 @@ void TSDIAppForm::connectHandlers() {
           &TSDIAppForm::SpeedButton2Click);
     click(m_pages[size_t(BookId::Websites)].linkButtons.value(QStringLiteral("SpeedButton5")),
           &TSDIAppForm::SpeedButton5Click);
-    const Handler cellClicks[] = {&TSDIAppForm::DBGrid1CellClick, &TSDIAppForm::DBGrid2CellClick,
-                                  &TSDIAppForm::DBGrid3CellClick};
     for (BookId id : allBooks())
-        connect(m_pages[size_t(id)].controls.grid, &DBGrid::cellClick, this,
-                [this, handler = cellClicks[int(id)]] { guarded([&] { (this->*handler)(); }); });
+        connectBook(id);
+}
+
+// Each command button (LbButton1Click …) runs its book's command; a cell click (DBGrid1CellClick
+// …) shows the position.
+void TSDIAppForm::connectBook(BookId id) {
+    const BookControls& controls = m_pages[size_t(id)].controls;
+    for (size_t i = 0; i < kCommandCount; ++i)
+        connect(controls.buttons[i], &QAbstractButton::clicked, this,
+                [this, id, command = Command(i)] { guarded([&] { book(id).run(command); }); });
+    connect(controls.grid, &DBGrid::cellClick, this,
+            [this, id] { guarded([&] { book(id).cellClick(); }); });
 }
 
 void TSDIAppForm::showEvent(QShowEvent* event) {
@@ -269,11 +251,10 @@ void TSDIAppForm::showEvent(QShowEvent* event) {
 }
 
 void TSDIAppForm::FormShow() {
-    setWindowTitle(kTitle);
+    setWindowTitle(kProgramName);
     guarded([this] { LoadPreferences(); });
-    BindContacts();
-    BindWebsites();
-    BindSerials();
+    for (BookId id : allBooks())
+        bindBookPage(bookLayout(id), m_pages[size_t(id)]);
     if (QFileInfo(m_currentDatabasePath).isFile()) {
         // A remembered file that cannot be opened is reported; the window still comes up with
         // the books closed and their commands disabled.
@@ -382,20 +363,6 @@ void TSDIAppForm::SavePreferences() {
     qb::SavePreferences(m_iniPath, prefs);
 }
 
-void TSDIAppForm::BindBook(BookId id) {
-    bindBookPage(bookLayout(id), m_pages[size_t(id)], m_store.book(id));
-}
-
-void TSDIAppForm::BindContacts() {
-    BindBook(BookId::Contacts);
-}
-void TSDIAppForm::BindWebsites() {
-    BindBook(BookId::Websites);
-}
-void TSDIAppForm::BindSerials() {
-    BindBook(BookId::Serials);
-}
-
 void TSDIAppForm::ResetPages() {
     PageControl1->setCurrentIndex(0);
     for (const BookPage& page : m_pages) {
@@ -412,27 +379,26 @@ void TSDIAppForm::OpenDatabase(const QString& fileName) {
 void TSDIAppForm::ShowDatabaseName(const QString& fileName) {
     FileNameParts parts;
     SplitFileName(fileName, parts);
-    setWindowTitle(kTitle + QStringLiteral("--") + parts.fileName);
+    setWindowTitle(kProgramName + QStringLiteral("--") + parts.fileName);
 }
 
 void TSDIAppForm::ApplyCommandBarStyle() {
     const bool open = m_store.isOpen();
     const int recordLeft = m_pages[size_t(BookId::Contacts)].controls.pages->width() + 3;
-    for (TLbButton* button : findChildren<TLbButton*>()) {
-        button->setButtonStyle(ButtonStyle::bsModern);
-        button->setShadowColor(QColor(128, 128, 128));
-        button->setLightColor(Qt::white);
-        button->setColor(palette().color(QPalette::Button));
-        const QString caption = button->text();
-        if (kMoveCaptions.contains(caption))
-            button->resize(28, 21);
-        if (kRecordCaptions.contains(caption))
-            button->setGeometry(recordLeft, button->y(), 70, 23);
-        if (caption == QStringLiteral("提交") || caption == QStringLiteral("取消"))
-            button->setEnabled(false);
-        else
-            button->setEnabled(open);
-    }
+    for (const BookPage& page : m_pages)
+        for (size_t i = 0; i < kCommandCount; ++i) {
+            TLbButton* button = page.controls.buttons[i];
+            const Command command = Command(i);
+            button->setButtonStyle(ButtonStyle::Modern);
+            button->setShadowColor(QColor(128, 128, 128));
+            button->setLightColor(Qt::white);
+            button->setColor(palette().color(QPalette::Button));
+            if (isMove(command))
+                button->resize(28, 21);
+            else if (command != Command::Locate)
+                button->setGeometry(recordLeft, button->y(), 70, 23);
+            button->setEnabled(open && command != Command::Post && command != Command::Cancel);
+        }
     for (const BookPage& page : m_pages)
         for (QToolButton* link : page.linkButtons) {
             link->setAutoRaise(true);
@@ -459,23 +425,24 @@ void TSDIAppForm::enableNavigationItems() {
 
 void TSDIAppForm::WMSysCommand(bool maximized) {
     const int width =
-        maximized
-            ? this->width() - m_pages[0].buttons.value(QStringLiteral("LbButton1"))->width() - 80
-            : kRestoredInnerWidth;
+        maximized ? this->width() - m_pages[0].controls.button(Command::Append)->width() - 80
+                  : kRestoredInnerWidth;
     for (const BookPage& page : m_pages)
         page.controls.pages->resize(width, page.controls.pages->height());
     relayoutCommandColumn(m_pages[size_t(BookId::Contacts)].controls.pages->width() + 10);
 }
 
 void TSDIAppForm::relayoutCommandColumn(int left) {
-    for (TLbButton* button : findChildren<TLbButton*>()) {
-        const QString caption = button->text();
-        const int move = int(kMoveCaptions.indexOf(caption));
-        if (kRecordCaptions.contains(caption))
-            button->move(left, button->y());
-        else if (move >= 0)
-            button->move(left + move * button->width(), button->y());
-    }
+    for (const BookPage& page : m_pages)
+        for (size_t i = 0; i < kCommandCount; ++i) {
+            TLbButton* button = page.controls.buttons[i];
+            const Command command = Command(i);
+            if (isMove(command))
+                button->move(left + (int(command) - int(Command::First)) * button->width(),
+                             button->y());
+            else if (command != Command::Locate)
+                button->move(left, button->y());
+        }
 }
 
 void TSDIAppForm::changeEvent(QEvent* event) {
@@ -547,18 +514,18 @@ void TSDIAppForm::restoreFromTray() {
 
 void TSDIAppForm::FileNewItemClick() {
     leaveEditingBeforeClosing();
-    sd1.setFilter(kDatabaseFilter);
-    const QString chosen = sd1.execute();
+    m_saveDialog.setFilter(kDatabaseFilter);
+    const QString chosen = m_saveDialog.execute();
     if (chosen.isEmpty())
         return;
     const QString name = withMdbExtension(chosen);
     switch (m_store.createDatabase(name)) {
     case RecordStore::CreateResult::AlreadyExists:
-        MsgBox(QStringLiteral("文件“%1”已经存在，没有新建数据库。").arg(name), kTitle,
+        MsgBox(QStringLiteral("文件“%1”已经存在，没有新建数据库。").arg(name), kProgramName,
                mb::IconExclamation);
         return;
     case RecordStore::CreateResult::FileCreationFailed:
-        MsgBox(QStringLiteral("数据库创建失败！"), kTitle, mb::Ok);
+        MsgBox(QStringLiteral("数据库创建失败！"), kProgramName, mb::Ok);
         return;
     case RecordStore::CreateResult::Created:
         break;
@@ -572,8 +539,8 @@ void TSDIAppForm::FileNewItemClick() {
 
 void TSDIAppForm::FileOpenItemClick() {
     leaveEditingBeforeClosing();
-    od1.setFilter(kDatabaseFilter);
-    openChosenDatabase(od1.execute());
+    m_openDialog.setFilter(kDatabaseFilter);
+    openChosenDatabase(m_openDialog.execute());
 }
 
 void TSDIAppForm::OpenDatabaseFile(const QString& fileName) {
@@ -613,8 +580,8 @@ void TSDIAppForm::FileSaveAsItemClick() {
     if (!m_store.isOpen())
         return;
     leaveEditingBeforeClosing();
-    sd1.setFilter(kDatabaseFilter);
-    const QString chosen = sd1.execute();
+    m_saveDialog.setFilter(kDatabaseFilter);
+    const QString chosen = m_saveDialog.execute();
     if (chosen.isEmpty())
         return;
     const QString name = withMdbExtension(chosen);
@@ -668,15 +635,15 @@ void TSDIAppForm::N8Click() {
 
 void TSDIAppForm::N6Click() {
     leaveEditingOf(BookId::Contacts);
-    exportBookText(m_store, BookId::Contacts, chooseTextFile(sd1));
+    exportBookText(m_store, BookId::Contacts, chooseTextFile(m_saveDialog));
 }
 void TSDIAppForm::N11Click() {
     leaveEditingOf(BookId::Websites);
-    exportBookText(m_store, BookId::Websites, chooseTextFile(sd1));
+    exportBookText(m_store, BookId::Websites, chooseTextFile(m_saveDialog));
 }
 void TSDIAppForm::N12Click() {
     leaveEditingOf(BookId::Serials);
-    exportBookText(m_store, BookId::Serials, chooseTextFile(sd1));
+    exportBookText(m_store, BookId::Serials, chooseTextFile(m_saveDialog));
 }
 void TSDIAppForm::IE1Click() {
     leaveEditingOf(BookId::Websites);
@@ -696,125 +663,6 @@ void TSDIAppForm::SpeedButton2Click() {
 }
 void TSDIAppForm::SpeedButton5Click() {
     OpenUrl(fieldText(BookId::Websites, QStringLiteral("DBwangzhi")));
-}
-
-void TSDIAppForm::DBGrid1CellClick() {
-    book(BookId::Contacts).cellClick();
-}
-void TSDIAppForm::DBGrid2CellClick() {
-    book(BookId::Websites).cellClick();
-}
-void TSDIAppForm::DBGrid3CellClick() {
-    book(BookId::Serials).cellClick();
-}
-
-void TSDIAppForm::LbButton1Click() {
-    book(BookId::Contacts).appendRecord();
-}
-void TSDIAppForm::LbButton2Click() {
-    book(BookId::Contacts).insertRecord();
-}
-void TSDIAppForm::LbButton3Click() {
-    book(BookId::Contacts).editRecord();
-}
-void TSDIAppForm::LbButton4Click() {
-    book(BookId::Contacts).deleteRecord();
-}
-void TSDIAppForm::LbButton5Click() {
-    book(BookId::Contacts).locate();
-}
-void TSDIAppForm::LbButton6Click() {
-    book(BookId::Websites).insertRecord();
-}
-void TSDIAppForm::LbButton7Click() {
-    book(BookId::Websites).appendRecord();
-}
-void TSDIAppForm::LbButton8Click() {
-    book(BookId::Websites).deleteRecord();
-}
-void TSDIAppForm::LbButton9Click() {
-    book(BookId::Websites).locate();
-}
-void TSDIAppForm::LbButton10Click() {
-    book(BookId::Serials).appendRecord();
-}
-void TSDIAppForm::LbButton11Click() {
-    book(BookId::Serials).insertRecord();
-}
-void TSDIAppForm::LbButton12Click() {
-    book(BookId::Serials).deleteRecord();
-}
-void TSDIAppForm::LbButton13Click() {
-    book(BookId::Serials).locate();
-}
-void TSDIAppForm::LbButton14Click() {
-    book(BookId::Websites).editRecord();
-}
-void TSDIAppForm::LbButton15Click() {
-    book(BookId::Serials).editRecord();
-}
-void TSDIAppForm::LbButton16Click() {
-    book(BookId::Contacts).move(Move::First);
-}
-void TSDIAppForm::LbButton17Click() {
-    book(BookId::Contacts).move(Move::Prior);
-}
-void TSDIAppForm::LbButton18Click() {
-    book(BookId::Contacts).move(Move::Next);
-}
-void TSDIAppForm::LbButton19Click() {
-    book(BookId::Contacts).move(Move::Last);
-}
-void TSDIAppForm::LbButton20Click() {
-    book(BookId::Websites).move(Move::Last);
-}
-void TSDIAppForm::LbButton21Click() {
-    book(BookId::Websites).move(Move::Next);
-}
-void TSDIAppForm::LbButton22Click() {
-    book(BookId::Websites).move(Move::Prior);
-}
-void TSDIAppForm::LbButton23Click() {
-    book(BookId::Websites).move(Move::First);
-}
-void TSDIAppForm::LbButton24Click() {
-    book(BookId::Serials).move(Move::Last);
-}
-void TSDIAppForm::LbButton25Click() {
-    book(BookId::Serials).move(Move::Next);
-}
-void TSDIAppForm::LbButton26Click() {
-    book(BookId::Serials).move(Move::Prior);
-}
-void TSDIAppForm::LbButton27Click() {
-    book(BookId::Serials).move(Move::First);
-}
-void TSDIAppForm::LbButton28Click() {
-    book(BookId::Contacts).postRecord();
-}
-void TSDIAppForm::LbButton29Click() {
-    book(BookId::Contacts).cancelRecord();
-}
-void TSDIAppForm::LbButton30Click() {
-    book(BookId::Websites).postRecord();
-}
-void TSDIAppForm::LbButton31Click() {
-    book(BookId::Websites).cancelRecord();
-}
-void TSDIAppForm::LbButton32Click() {
-    book(BookId::Serials).postRecord();
-}
-void TSDIAppForm::LbButton33Click() {
-    book(BookId::Serials).cancelRecord();
-}
-void TSDIAppForm::LbButton34Click() {
-    book(BookId::Contacts).refreshRecords();
-}
-void TSDIAppForm::LbButton35Click() {
-    book(BookId::Websites).refreshRecords();
-}
-void TSDIAppForm::LbButton36Click() {
-    book(BookId::Serials).refreshRecords();
 }
 
 } // namespace qb

@@ -22,8 +22,8 @@ class JetImportCommand;
 class Tfrmdaohang;
 
 // The record-book window: the three book pages, the database menu, the status line and the
-// tray icon. Handlers keep the names of the controls and events they serve; each is a thin
-// slot over the shared behaviour and runs inside the error guard.
+// tray icon. Handlers keep the names of the controls and events they serve and run inside the
+// error guard. The books' command buttons are wired from the layout table to their book.
 class TSDIAppForm : public QMainWindow {
     Q_OBJECT
 public:
@@ -33,26 +33,34 @@ public:
 
     RecordStore& store() { return m_store; }
     Book& book(BookId id) { return *m_books[size_t(id)]; }
-    const BookPage& page(BookId id) const { return m_pages[size_t(id)]; }
     const QString& currentDatabasePath() const { return m_currentDatabasePath; }
     QSystemTrayIcon* trayIcon() const { return StTrayIcon1; }
 
-    void FormShow();
     // Leaves editing in every book quietly (a record is posted if it can be), then writes the
     // preferences.
     void FormDestroy();
     // The desktop session ends or the program was told to stop: nobody can answer, so the
     // program ends without asking anything.
     void endUnattended();
+    // A file named on the command line or handed over by a later start: opened as 打开数据库
+    // opens a chosen one, with its errors shown the same way.
+    void OpenDatabaseFile(const QString& fileName);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormShow();
     void ResetPages();
     void ShowDatabaseName(const QString& fileName);
     void OpenDatabase(const QString& fileName);
     void ApplyCommandBarStyle();
     void WMSysCommand(bool maximized);
-    // A file named on the command line or handed over by a later start: opened as 打开数据库
-    // opens a chosen one, with its errors shown the same way.
-    void OpenDatabaseFile(const QString& fileName);
-
+    // Menu and link handlers: each runs inside the error guard set where it is connected.
     void FileNewItemClick();
     void FileOpenItemClick();
     void FileSaveAsItemClick();
@@ -69,64 +77,14 @@ public:
     void SpeedButton1Click();
     void SpeedButton2Click();
     void SpeedButton5Click();
-    void DBGrid1CellClick();
-    void DBGrid2CellClick();
-    void DBGrid3CellClick();
-    void LbButton1Click();
-    void LbButton2Click();
-    void LbButton3Click();
-    void LbButton4Click();
-    void LbButton5Click();
-    void LbButton6Click();
-    void LbButton7Click();
-    void LbButton8Click();
-    void LbButton9Click();
-    void LbButton10Click();
-    void LbButton11Click();
-    void LbButton12Click();
-    void LbButton13Click();
-    void LbButton14Click();
-    void LbButton15Click();
-    void LbButton16Click();
-    void LbButton17Click();
-    void LbButton18Click();
-    void LbButton19Click();
-    void LbButton20Click();
-    void LbButton21Click();
-    void LbButton22Click();
-    void LbButton23Click();
-    void LbButton24Click();
-    void LbButton25Click();
-    void LbButton26Click();
-    void LbButton27Click();
-    void LbButton28Click();
-    void LbButton29Click();
-    void LbButton30Click();
-    void LbButton31Click();
-    void LbButton32Click();
-    void LbButton33Click();
-    void LbButton34Click();
-    void LbButton35Click();
-    void LbButton36Click();
 
-protected:
-    void showEvent(QShowEvent* event) override;
-    void changeEvent(QEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-
-private:
     void buildMenus();
     void buildTrayIcon();
     QWidget* buildStatusBar(const QString& name, const std::array<int, 4>& widths,
                             std::array<QLabel*, 4>& panels);
     void buildBooks();
     void connectHandlers();
-    void BindBook(BookId id);
-    void BindContacts();
-    void BindWebsites();
-    void BindSerials();
+    void connectBook(BookId id);
     void LoadPreferences();
     void SavePreferences();
     void OpenRememberedDatabase();
@@ -152,8 +110,8 @@ private:
     bool m_frameFitted = false;
 
     RecordStore m_store;
-    FileDialog od1{FileDialogRequest::Kind::Open, false};
-    FileDialog sd1{FileDialogRequest::Kind::Save, true};
+    FileDialog m_openDialog{FileDialogRequest::Kind::Open, false};
+    FileDialog m_saveDialog{FileDialogRequest::Kind::Save, true};
 
     QTabWidget* PageControl1 = nullptr;
     std::array<BookPage, kBookCount> m_pages;

@@ -55,14 +55,43 @@ Book::Book(const BookTraits& traits, const BookControls& controls, QObject* pare
 
 void Book::SetBrowseMode(bool browsing) {
     const BookControls& c = m_controls;
-    for (TLbButton* button :
-         {c.appendButton, c.insertButton, c.editButton, c.deleteButton, c.locateButton,
-          c.firstButton, c.priorButton, c.nextButton, c.lastButton})
-        button->setEnabled(browsing);
+    for (Command command :
+         {Command::Append, Command::Insert, Command::Edit, Command::Delete, Command::Locate,
+          Command::First, Command::Prior, Command::Next, Command::Last})
+        c.button(command)->setEnabled(browsing);
     if (m_traits.refreshInArrangement)
-        c.refreshButton->setEnabled(browsing);
-    c.postButton->setEnabled(!browsing);
-    c.cancelButton->setEnabled(!browsing);
+        c.button(Command::Refresh)->setEnabled(browsing);
+    c.button(Command::Post)->setEnabled(!browsing);
+    c.button(Command::Cancel)->setEnabled(!browsing);
+}
+
+void Book::run(Command command) {
+    switch (command) {
+    case Command::Append:
+        return appendRecord();
+    case Command::Insert:
+        return insertRecord();
+    case Command::Edit:
+        return editRecord();
+    case Command::Delete:
+        return deleteRecord();
+    case Command::Refresh:
+        return refreshRecords();
+    case Command::Post:
+        return postRecord();
+    case Command::Cancel:
+        return cancelRecord();
+    case Command::First:
+        return move(Move::First);
+    case Command::Prior:
+        return move(Move::Prior);
+    case Command::Next:
+        return move(Move::Next);
+    case Command::Last:
+        return move(Move::Last);
+    case Command::Locate:
+        return locate();
+    }
 }
 
 void Book::startEntry(EntryCommand command) {

@@ -15,12 +15,12 @@ enum class Move { First, Prior, Next, Last };
 class Book : public QObject {
     Q_OBJECT
 public:
+    // The controls belong to the book's page and outlive the book.
     Book(const BookTraits& traits, const BookControls& controls, QObject* parent = nullptr);
 
-    const BookTraits& traits() const { return m_traits; }
-    const BookControls& controls() const { return m_controls; }
-
     void SetBrowseMode(bool browsing);
+    // What the command's button does.
+    void run(Command command);
     // 添加, 插入, 修改: editing arrangement, entry page, then the dataset.
     void appendRecord();
     void insertRecord();
@@ -49,8 +49,8 @@ private:
     void afterOpen();
     void fillDetailView();
 
-    BookTraits m_traits;
-    BookControls m_controls;
+    const BookTraits& m_traits;
+    const BookControls& m_controls;
 };
 
 // The text that states a position or a count: prefix, number, "条记录".

@@ -3,6 +3,7 @@
 #include "store/schema.h"
 
 #include <QString>
+#include <array>
 
 class QComboBox;
 class QLabel;
@@ -31,6 +32,24 @@ struct BookTraits {
 
 const BookTraits& bookTraits(BookId id);
 
+// What a book's command buttons do: the record commands in the order of their column, the
+// four moves, and 定位.
+enum class Command {
+    Append,
+    Insert,
+    Edit,
+    Delete,
+    Refresh,
+    Post,
+    Cancel,
+    First,
+    Prior,
+    Next,
+    Last,
+    Locate
+};
+constexpr size_t kCommandCount = size_t(Command::Locate) + 1;
+
 // The controls of one book on the main window.
 struct BookControls {
     BookDataset* dataset = nullptr;
@@ -41,22 +60,13 @@ struct BookControls {
     DBGrid* grid = nullptr;
     QComboBox* columnChooser = nullptr;
     QComboBox* searchBox = nullptr;
-    TLbButton* locateButton = nullptr;
-    TLbButton* appendButton = nullptr;
-    TLbButton* insertButton = nullptr;
-    TLbButton* editButton = nullptr;
-    TLbButton* deleteButton = nullptr;
-    TLbButton* refreshButton = nullptr;
-    TLbButton* postButton = nullptr;
-    TLbButton* cancelButton = nullptr;
-    TLbButton* firstButton = nullptr;
-    TLbButton* priorButton = nullptr;
-    TLbButton* nextButton = nullptr;
-    TLbButton* lastButton = nullptr;
+    std::array<TLbButton*, kCommandCount> buttons{};
     QLabel* positionPanel = nullptr;      // sb2, the book's panel
     QLabel* countPanel = nullptr;         // sb1, the book's panel
     QLabel* firstLastPanel = nullptr;     // sb1, the last panel (serials)
     QPlainTextEdit* detailView = nullptr; // contacts only
+
+    TLbButton* button(Command command) const { return buttons[size_t(command)]; }
 };
 
 } // namespace qb

@@ -3,6 +3,7 @@
 #include "navimages.h"
 #include "platform/errorguard.h"
 #include "platform/platform.h"
+#include "platform/windowlook.h"
 #include "store/bookdataset.h"
 #include "websitemenu.h"
 
@@ -19,19 +20,14 @@ namespace qb {
 
 namespace {
 
-const QString kApplicationTitle = QStringLiteral("Quillbox");
 constexpr QPoint kPosition(612, 25);
 constexpr QSize kClientSize(178, 259);
 constexpr int kFontPixels = 12;
 constexpr int kContactFontPixels = 14;
 constexpr int kIndent = 19;
 
-// "宋体" where it is installed, else any CJK font this desktop has.
 QFont panelFont(int pixels) {
-    QFont font;
-    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
-                      QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Serif CJK SC"),
-                      QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("WenQuanYi Zen Hei")});
+    QFont font = chineseFont();
     font.setPixelSize(pixels);
     return font;
 }
@@ -136,11 +132,8 @@ void Tfrmdaohang::createPages() {
     QFont contactFont = panelFont(kContactFontPixels);
     contactFont.setBold(true);
     m_tv1->setFont(contactFont);
-    // The selected contact stays marked while the focus is elsewhere (on a popup, say).
-    QPalette palette = m_tv1->palette();
-    for (const QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
-        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
-    m_tv1->setPalette(palette);
+    // The selected contact stays marked while its popup menu is open.
+    keepSelectionVisible(m_tv1);
 
     onNodeChange(m_tv1, &Tfrmdaohang::tv1Change);
     onNodeChange(m_tv3, &Tfrmdaohang::tv3Change);
@@ -209,7 +202,7 @@ void Tfrmdaohang::closeEvent(QCloseEvent* event) {
 
 void Tfrmdaohang::FormShow() {
     move(kPosition);
-    setWindowTitle(kApplicationTitle + QStringLiteral("--导航面板"));
+    setWindowTitle(kProgramName + QStringLiteral("--导航面板"));
     guarded([this] { FillPanel(); });
 }
 

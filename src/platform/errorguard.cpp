@@ -1,6 +1,7 @@
 #include "errorguard.h"
 
 #include "platform.h"
+#include "windowlook.h"
 
 namespace qb {
 
@@ -17,7 +18,7 @@ void showDefaultError(const QString& message) {
     QString text = message;
     if (!text.isEmpty() && text.back() > QLatin1Char('.') && !endsInChinesePunctuation(text))
         text += QLatin1Char('.');
-    platform().messageBox(text, QStringLiteral("Quillbox"), mb::IconStop);
+    platform().messageBox(text, kProgramName, mb::IconStop);
 }
 
 } // namespace qb

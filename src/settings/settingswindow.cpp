@@ -3,6 +3,7 @@
 #include "platform/errorguard.h"
 #include "platform/platform.h"
 #include "platform/systemsettings.h"
+#include "platform/windowlook.h"
 
 #include <QEvent>
 #include <QHeaderView>
@@ -18,7 +19,8 @@
 #include <initializer_list>
 
 using namespace Qt::StringLiterals;
-using qb::SystemSettings;
+
+namespace qb {
 
 namespace {
 
@@ -29,7 +31,7 @@ constexpr int kLogonListHeight = 113;
 constexpr int kSessionNeedsRole = Qt::UserRole + 1;
 
 SystemSettings& settings() {
-    return qb::platform().systemSettings();
+    return platform().systemSettings();
 }
 
 QPushButton* makeButton(const QString& name, const QString& text, const QRect& geometry,
@@ -114,14 +116,13 @@ QStringList deleteEntries(const QList<Item*>& items, DeleteEntry deleteEntry) {
 bool confirmSessionEntry(const QString& name) {
     const QString question =
         u"“%1”是桌面会话需要的项目，删除后桌面可能无法正常工作。真的要删除？"_s;
-    return qb::MsgBox(question.arg(name), u"慎重考虑"_s, qb::mb::YesNo | qb::mb::IconStop) ==
-           qb::mb::IdYes;
+    return MsgBox(question.arg(name), u"慎重考虑"_s, mb::YesNo | mb::IconStop) == mb::IdYes;
 }
 
 // One message for all the entries of one command that could not be deleted.
 void reportFailures(const QStringList& failed) {
     if (!failed.isEmpty())
-        qb::MsgBox(u"以下项目未能删除：\n"_s + failed.join(u'\n'), u"Quillbox"_s, qb::mb::IconStop);
+        MsgBox(u"以下项目未能删除：\n"_s + failed.join(u'\n'), kProgramName, mb::IconStop);
 }
 
 } // namespace
@@ -132,10 +133,8 @@ Tfrmsetting1::Tfrmsetting1(QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    QFont font(u"宋体"_s, 9);
-    // Where 宋体 is not installed, any simplified Chinese font draws the texts.
-    font.setFamilies({u"宋体"_s, u"SimSun"_s, u"Noto Sans CJK SC"_s, u"Noto Serif CJK SC"_s,
-                      u"WenQuanYi Micro Hei"_s, u"WenQuanYi Zen Hei"_s});
+    QFont font = chineseFont();
+    font.setPointSize(9);
     setFont(font);
     setFixedSize(449, 342);
     move(197, 159);
@@ -187,13 +186,7 @@ void Tfrmsetting1::createLogonList() {
     lv4->setSelectionBehavior(QAbstractItemView::SelectRows);
     lv4->setAllColumnsShowFocus(true);
     lv4->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // The selection stays as visible when the list loses the focus.
-    QPalette palette = lv4->palette();
-    palette.setColor(QPalette::Inactive, QPalette::Highlight,
-                     palette.color(QPalette::Active, QPalette::Highlight));
-    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                     palette.color(QPalette::Active, QPalette::HighlightedText));
-    lv4->setPalette(palette);
+    keepSelectionVisible(lv4);
     // Hot tracking: the row under the mouse is underlined and the pointer is a hand.
     lv4->setItemDelegate(new HotTrackDelegate(lv4));
     lv4->setMouseTracking(true);
@@ -203,12 +196,14 @@ void Tfrmsetting1::createLogonList() {
 }
 
 void Tfrmsetting1::connectHandlers() {
-    connect(Button1, &QPushButton::clicked, this, &Tfrmsetting1::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &Tfrmsetting1::Button2Click);
-    connect(Button5, &QPushButton::clicked, this, &Tfrmsetting1::Button5Click);
-    connect(Button6, &QPushButton::clicked, this, &Tfrmsetting1::Button6Click);
-    connect(Button7, &QPushButton::clicked, this, &Tfrmsetting1::Button7Click);
-    connect(Button8, &QPushButton::clicked, this, &Tfrmsetting1::Button8Click);
+    using Handler = void (Tfrmsetting1::*)();
+    const std::pair<QPushButton*, Handler> handlers[] = {
+        {Button1, &Tfrmsetting1::Button1Click}, {Button2, &Tfrmsetting1::Button2Click},
+        {Button5, &Tfrmsetting1::Button5Click}, {Button6, &Tfrmsetting1::Button6Click},
+        {Button7, &Tfrmsetting1::Button7Click}, {Button8, &Tfrmsetting1::Button8Click}};
+    for (const auto& [button, handler] : handlers)
+        connect(button, &QPushButton::clicked, this,
+                [this, handler] { guarded([&] { (this->*handler)(); }); });
     connect(lv4, &QTreeWidget::entered, this,
             [this] { lv4->viewport()->setCursor(Qt::PointingHandCursor); });
     connect(lv4, &QTreeWidget::viewportEntered, this, [this] { lv4->viewport()->unsetCursor(); });
@@ -236,7 +231,7 @@ void Tfrmsetting1::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // Every showing by the program, not a window system's restore.
     if (!event->spontaneous())
-        FormShow();
+        guarded([this] { FormShow(); });
 }
 
 bool Tfrmsetting1::eventFilter(QObject* watched, QEvent* event) {
@@ -248,48 +243,43 @@ bool Tfrmsetting1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Tfrmsetting1::FormShow() {
-    qb::guarded([this] {
-        PageControl1->setCurrentIndex(0);
-        refreshLogonPrograms();
-        refreshExtensions();
-        settings().setMenuShowDelay(kMenuShowDelay);
-        settings().setBootTimeout(kBootTimeout);
-        Button1->setEnabled(false);
-    });
+    PageControl1->setCurrentIndex(0);
+    refreshLogonPrograms();
+    refreshExtensions();
+    settings().setMenuShowDelay(kMenuShowDelay);
+    settings().setBootTimeout(kBootTimeout);
+    Button1->setEnabled(false);
 }
 
 void Tfrmsetting1::Button1Click() {
-    qb::guarded([this] { Button1->setEnabled(false); });
+    Button1->setEnabled(false);
 }
 
 void Tfrmsetting1::Button2Click() {
-    qb::guarded([this] { reject(); });
+    reject();
 }
 
 void Tfrmsetting1::Button5Click() {
-    qb::guarded([this] { deleteSelectedExtensions(); });
+    deleteSelectedExtensions();
 }
 
 void Tfrmsetting1::Button6Click() {
-    qb::guarded([this] { refreshExtensions(); });
+    refreshExtensions();
 }
 
 void Tfrmsetting1::Button7Click() {
-    qb::guarded([this] {
-        if (qb::MsgBox(u"真的要删除？"_s, u"慎重考虑"_s, qb::mb::YesNo | qb::mb::IconStop) ==
-            qb::mb::IdYes)
-            deleteSelectedLogonPrograms();
-    });
+    if (MsgBox(u"真的要删除？"_s, u"慎重考虑"_s, mb::YesNo | mb::IconStop) == mb::IdYes)
+        deleteSelectedLogonPrograms();
 }
 
 void Tfrmsetting1::Button8Click() {
-    qb::guarded([this] { refreshLogonPrograms(); });
+    refreshLogonPrograms();
 }
 
 void Tfrmsetting1::refreshLogonPrograms() {
-    const QList<qb::LogonProgram> programs = settings().logonPrograms();
+    const QList<LogonProgram> programs = settings().logonPrograms();
     lv4->clear();
-    for (const qb::LogonProgram& program : programs) {
+    for (const LogonProgram& program : programs) {
         auto* row = new QTreeWidgetItem(lv4, {program.name, program.commandLine});
         row->setData(0, Qt::UserRole, program.id);
         row->setData(0, kSessionNeedsRole, program.sessionNeeds);
@@ -321,3 +311,5 @@ void Tfrmsetting1::deleteSelectedLogonPrograms() {
         return settings().deleteLogonProgram(item.data(0, Qt::UserRole).toString());
     }));
 }
+
+} // namespace qb

@@ -9,6 +9,8 @@ class QPushButton;
 class QTabWidget;
 class QTreeWidget;
 
+namespace qb {
+
 // The settings window "设置": lists and prunes the browser's context-menu extensions and the
 // programs started at logon, and applies two fixed system tweaks each time it is shown. It acts
 // through the platform's system settings; what this system lacks, it says in place of the
@@ -19,7 +21,11 @@ class Tfrmsetting1 : public QDialog {
 public:
     explicit Tfrmsetting1(QWidget* parent = nullptr);
 
-public Q_SLOTS:
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
     void FormShow();
     void Button1Click();
     void Button2Click();
@@ -27,12 +33,6 @@ public Q_SLOTS:
     void Button6Click();
     void Button7Click();
     void Button8Click();
-
-protected:
-    void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
     void createControls();
     void createLogonList();
     void connectHandlers();
@@ -54,3 +54,5 @@ private:
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
 };
+
+} // namespace qb

@@ -52,13 +52,13 @@ void TLbButton::setMember(QColor& member, const QColor& color) {
 TLbButton::Edge TLbButton::edge() const {
     if (isDown() || isChecked())
         return Edge::Sunken;
-    if (m_style == ButtonStyle::bsEncarta && !(isEnabled() && underMouse()))
+    if (m_style == ButtonStyle::Encarta && !(isEnabled() && underMouse()))
         return Edge::None;
     return Edge::Raised;
 }
 
 void TLbButton::paintEvent(QPaintEvent* event) {
-    if (m_style == ButtonStyle::bsNormal) {
+    if (m_style == ButtonStyle::Normal) {
         QPushButton::paintEvent(event);
         return;
     }

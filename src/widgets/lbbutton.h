@@ -7,11 +7,11 @@ class QPainter;
 
 namespace qb {
 
-enum class ButtonStyle { bsNormal, bsEncarta, bsModern };
+enum class ButtonStyle { Normal, Encarta, Modern };
 
-// The command button. bsNormal is the desktop style's own push button; bsModern a flat face
+// The command button. Normal is the desktop style's own push button; Modern a flat face
 // in Color with a one-pixel edge, light above and left, shadow below and right (swapped
-// while pressed); bsEncarta the same face that shows its edge only under the mouse. The
+// while pressed); Encarta the same face that shows its edge only under the mouse. The
 // caption stays the push button's text, so screen readers and mnemonics work unchanged.
 class TLbButton : public QPushButton {
     Q_OBJECT
@@ -40,7 +40,7 @@ private:
     void paintFocus(QPainter& painter) const;
     void setMember(QColor& member, const QColor& color);
 
-    ButtonStyle m_style = ButtonStyle::bsNormal;
+    ButtonStyle m_style = ButtonStyle::Normal;
     QColor m_shadow;
     QColor m_light;
     QColor m_color;

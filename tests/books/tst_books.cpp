@@ -95,9 +95,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("cancel");
         QTest::addColumn<int>("refresh");
         QTest::addColumn<bool>("refreshStaysEnabled");
-        QTest::newRow("contacts") << 1 << 28 << 29 << 34 << true;
-        QTest::newRow("websites") << 7 << 30 << 31 << 35 << false;
-        QTest::newRow("serials") << 10 << 32 << 33 << 36 << false;
+        QTest::addColumn<int>("locate");
+        QTest::newRow("contacts") << 1 << 28 << 29 << 34 << true << 5;
+        QTest::newRow("websites") << 7 << 30 << 31 << 35 << false << 9;
+        QTest::newRow("serials") << 10 << 32 << 33 << 36 << false << 13;
     }
     void arrangements() {
         QFETCH(int, add);
@@ -105,8 +106,10 @@ private Q_SLOTS:
         QFETCH(int, cancel);
         QFETCH(int, refresh);
         QFETCH(bool, refreshStaysEnabled);
+        QFETCH(int, locate);
         click(add);
         QVERIFY(!button(add)->isEnabled());
+        QVERIFY(!button(locate)->isEnabled());
         QVERIFY(button(post)->isEnabled());
         QVERIFY(button(cancel)->isEnabled());
         QCOMPARE(button(refresh)->isEnabled(), refreshStaysEnabled);
@@ -117,6 +120,7 @@ private Q_SLOTS:
     }
 
     void entryPlacesAndEditOnEmpty() {
+        QCOMPARE(button(3)->text(), QStringLiteral("修改"));
         click(3); // 修改 on an empty book starts a new record
         QCOMPARE(dataset(BookId::Contacts).state(), DatasetState::Insert);
         QCOMPARE(child<QTabWidget>(QStringLiteral("PageControl2"))->currentIndex(), 1);
@@ -134,6 +138,9 @@ private Q_SLOTS:
         click(28);
         QCOMPARE(test::keysInGridOrder(dataset(BookId::Contacts)),
                  (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+        click(16);
+        click(18); // >| goes one on
+        QCOMPARE(dataset(BookId::Contacts).recordNumber(), 2);
     }
 
     // 添加, 插入 and 修改 leave the cursor in the first field of the entry page they show.

@@ -21,6 +21,7 @@
 
 using namespace Qt::StringLiterals;
 using Feature = qb::SystemSettings::Feature;
+using qb::Tfrmsetting1;
 using qb::test::readBytes;
 
 namespace {

@@ -50,8 +50,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<QColor>("topLeft");
         QTest::addColumn<QColor>("bottomRight");
-        const ButtonStyle modern = ButtonStyle::bsModern;
-        const ButtonStyle encarta = ButtonStyle::bsEncarta;
+        const ButtonStyle modern = ButtonStyle::Modern;
+        const ButtonStyle encarta = ButtonStyle::Encarta;
         QTest::newRow("modern, raised") << modern << false << false << true << kLight << kShadow;
         QTest::newRow("modern, pressed") << modern << true << false << true << kShadow << kLight;
         QTest::newRow("encarta, not hovered")
@@ -90,7 +90,7 @@ private Q_SLOTS:
     }
 
     void disabledCaptionIsGreyed() {
-        m_button->setButtonStyle(ButtonStyle::bsModern);
+        m_button->setButtonStyle(ButtonStyle::Modern);
         const int enabledInk = darkest(render());
         m_button->setEnabled(false);
         const int disabledInk = darkest(render());
@@ -99,7 +99,7 @@ private Q_SLOTS:
     }
 
     void captionReachesAccessibility() {
-        m_button->setButtonStyle(ButtonStyle::bsModern);
+        m_button->setButtonStyle(ButtonStyle::Modern);
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(m_button.get());
         QVERIFY(accessible);
         QCOMPARE(accessible->text(QAccessible::Name), u"添加"_s);
