@@ -201,9 +201,11 @@ void TSDIAppForm::connectHandlers() {
     bind(FileNewItem, &TSDIAppForm::FileNewItemClick);
     bind(FileOpenItem, &TSDIAppForm::FileOpenItemClick);
     bind(FileSaveAsItem, &TSDIAppForm::FileSaveAsItemClick);
-    bind(N6, &TSDIAppForm::N6Click);
-    bind(N11, &TSDIAppForm::N11Click);
-    bind(N12, &TSDIAppForm::N12Click);
+    // 导出文本's three items (N6Click, N11Click, N12Click) differ only in their book.
+    for (const auto& [item, id] :
+         {std::pair{N6, BookId::Contacts}, std::pair{N11, BookId::Websites},
+          std::pair{N12, BookId::Serials}})
+        connect(item, &QAction::triggered, this, [this, id] { guarded([&] { exportText(id); }); });
     bind(FileExitItem, &TSDIAppForm::FileExit1Execute);
     bind(JetImportItem, &TSDIAppForm::JetImportItemClick);
     bind(IE1, &TSDIAppForm::IE1Click);
@@ -211,7 +213,7 @@ void TSDIAppForm::connectHandlers() {
     bind(N3, &TSDIAppForm::N3Click);
     bind(N14, &TSDIAppForm::N8Click);
     bind(N9, &TSDIAppForm::N9Click);
-    bind(N13, &TSDIAppForm::N13Click);
+    bind(N13, &TSDIAppForm::FileExit1Execute); // the tray's 退出 (N13Click)
     const auto click = [this](QAbstractButton* button, Handler handler) {
         connect(button, &QAbstractButton::clicked, this,
                 [this, handler] { guarded([&] { (this->*handler)(); }); });
@@ -595,10 +597,6 @@ void TSDIAppForm::FileExit1Execute() {
     leaveEditingBeforeClosing();
     QCoreApplication::quit();
 }
-void TSDIAppForm::N13Click() {
-    leaveEditingBeforeClosing();
-    QCoreApplication::quit();
-}
 
 void TSDIAppForm::N9Click() {
     if (isVisible() && isEnabled()) {
@@ -633,17 +631,9 @@ void TSDIAppForm::N8Click() {
     panel->show();
 }
 
-void TSDIAppForm::N6Click() {
-    leaveEditingOf(BookId::Contacts);
-    exportBookText(m_store, BookId::Contacts, chooseTextFile(m_saveDialog));
-}
-void TSDIAppForm::N11Click() {
-    leaveEditingOf(BookId::Websites);
-    exportBookText(m_store, BookId::Websites, chooseTextFile(m_saveDialog));
-}
-void TSDIAppForm::N12Click() {
-    leaveEditingOf(BookId::Serials);
-    exportBookText(m_store, BookId::Serials, chooseTextFile(m_saveDialog));
+void TSDIAppForm::exportText(BookId id) {
+    leaveEditingOf(id);
+    exportBookText(m_store, id, chooseTextFile(m_saveDialog));
 }
 void TSDIAppForm::IE1Click() {
     leaveEditingOf(BookId::Websites);

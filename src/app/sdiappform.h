@@ -67,13 +67,10 @@ private:
     void JetImportItemClick();
     void FileExit1Execute();
     void N3Click();
-    void N6Click();
     void N8Click();
     void N9Click();
-    void N11Click();
-    void N12Click();
-    void N13Click();
     void IE1Click();
+    void exportText(BookId id);
     void SpeedButton1Click();
     void SpeedButton2Click();
     void SpeedButton5Click();
