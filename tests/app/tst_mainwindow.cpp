@@ -4,7 +4,7 @@
 #include "platform/singleinstance.h"
 #include "settings/settingswindow.h"
 #include "store/preferences.h"
-#include "store/testbooks.h"
+#include "books.h"
 #include "testfiles.h"
 #include "widgets/dbgrid.h"
 #include "widgets/lbbutton.h"

@@ -2,7 +2,7 @@
 #include "platform/filedialog.h"
 #include "platform/scriptedplatform.h"
 #include "store/storeerror.h"
-#include "store/testbooks.h"
+#include "books.h"
 #include "testfiles.h"
 
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "exchange/exchangecommands.h"
 #include "platform/scriptedplatform.h"
-#include "store/testbooks.h"
+#include "books.h"
 #include "testfiles.h"
 
 #include <QJsonArray>

@@ -3,7 +3,7 @@
 #include "platform/scriptedplatform.h"
 #include "store/sqlitestatement.h"
 #include "store/storeerror.h"
-#include "store/testbooks.h"
+#include "books.h"
 
 #include <QDir>
 #include <QFile>

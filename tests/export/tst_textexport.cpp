@@ -5,7 +5,7 @@
 #include "platform/scriptedplatform.h"
 #include "store/sqlitestatement.h"
 #include "store/storeerror.h"
-#include "store/testbooks.h"
+#include "books.h"
 #include "store/valuetext.h"
 #include "testfiles.h"
 

@@ -5,7 +5,7 @@
 #include "navpanel/websitemenu.h"
 #include "platform/scriptedplatform.h"
 #include "store/sqlitestatement.h"
-#include "store/testbooks.h"
+#include "books.h"
 #include "testfiles.h"
 
 #include <QAbstractItemModelTester>

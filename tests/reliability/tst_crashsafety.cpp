@@ -2,10 +2,10 @@
 // program is this test run again with --other-program, so it is a process of its own; it also
 // opens hostile and huge files, so that their time and memory are its own.
 #include "places.h"
-#include "store/badfiles.h"
+#include "badfiles.h"
 #include "store/sqlitestatement.h"
 #include "store/storeerror.h"
-#include "store/testbooks.h"
+#include "books.h"
 #include "windowdriver.h"
 
 #include <QApplication>

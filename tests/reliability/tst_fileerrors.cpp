@@ -4,8 +4,8 @@
 // files, the preferences, the backup and the database itself. Each gives a clear error; a good
 // file is never written to or replaced by a cut-off one; no record is lost.
 #include "places.h"
-#include "store/badfiles.h"
-#include "store/testbooks.h"
+#include "badfiles.h"
+#include "books.h"
 #include "testfiles.h"
 #include "widgets/dbgrid.h"
 #include "widgets/lbbutton.h"

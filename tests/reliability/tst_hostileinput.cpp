@@ -6,7 +6,7 @@
 #include "places.h"
 #include "platform/desktopplatform.h"
 #include "store/preferences.h"
-#include "store/testbooks.h"
+#include "books.h"
 #include "testfiles.h"
 #include "windowdriver.h"
 

@@ -1,6 +1,6 @@
 #include "badfiles.h"
 #include "store/sqlitestatement.h"
-#include "testbooks.h"
+#include "books.h"
 
 #include <QLocale>
 #include <QSignalSpy>

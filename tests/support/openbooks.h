@@ -2,7 +2,7 @@
 
 #include "platform/scriptedplatform.h"
 #include "store/sqlitestatement.h"
-#include "store/testbooks.h"
+#include "books.h"
 
 #include <QTemporaryDir>
 

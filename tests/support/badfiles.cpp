@@ -1,7 +1,7 @@
 #include "badfiles.h"
 
 #include "store/schema.h"
-#include "testbooks.h"
+#include "books.h"
 
 #include <QDir>
 #include <QFile>
