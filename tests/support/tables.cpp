@@ -42,7 +42,19 @@ QString unescape(const QString& cell) {
 } // namespace
 
 QByteArray bytesOf(const QString& cell) {
-    return cell.isNull() ? QByteArray() : cell.toLatin1();
+    if (cell.isNull())
+        return {};
+    QByteArray bytes;
+    for (qsizetype i = 0; i < cell.size(); ++i) {
+        if (cell[i].unicode() <= 0xFF) {
+            bytes += char(cell[i].unicode());
+        } else {
+            const qsizetype width = cell[i].isHighSurrogate() ? 2 : 1;
+            bytes += cell.mid(i, width).toUtf8();
+            i += width - 1;
+        }
+    }
+    return bytes;
 }
 
 QString dataFile(const QString& name) {

@@ -24,7 +24,8 @@ QList<TableRow> readTable(const QString& name);
 // Adds one QString column per name and one row per line of the table.
 void addTableRows(const QString& name, const QList<const char*>& columns);
 
-// A cell of bytes written as \xHH and ASCII; a missing cell gives a null array.
+// The bytes a cell stands for: characters up to \xFF are one byte each, the others their
+// UTF-8 bytes; a missing cell gives a null array.
 QByteArray bytesOf(const QString& cell);
 
 } // namespace qb::test
