@@ -1,9 +1,9 @@
+#include "books.h"
 #include "export/favorites.h"
 #include "filesizelimit.h"
 #include "platform/scriptedplatform.h"
 #include "store/sqlitestatement.h"
 #include "store/storeerror.h"
-#include "books.h"
 #include "tables.h"
 #include "testfiles.h"
 

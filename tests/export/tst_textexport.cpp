@@ -1,3 +1,5 @@
+#include "badfiles.h"
+#include "books.h"
 #include "export/gb18030.h"
 #include "export/textexport.h"
 #include "filesizelimit.h"
@@ -5,8 +7,6 @@
 #include "platform/scriptedplatform.h"
 #include "store/sqlitestatement.h"
 #include "store/storeerror.h"
-#include "badfiles.h"
-#include "books.h"
 #include "tables.h"
 #include "testfiles.h"
 
@@ -80,8 +80,8 @@ class TestTextExport : public QObject {
                          "DELETE FROM wzsk1 WHERE 网址名称 = 'c'"_s);
             b.first();
         } else {
-            test::addRecord(b, {u"WinRAR 3.0"_s, u"注册版"_s, u"ABC-123 "_s, QString(),
-                                u"多行\r\n备注"_s});
+            test::addRecord(
+                b, {u"WinRAR 3.0"_s, u"注册版"_s, u"ABC-123 "_s, QString(), u"多行\r\n备注"_s});
             test::addRecord(b, {u"Z"_s});
             b.first();
         }
@@ -160,13 +160,10 @@ private Q_SLOTS:
         for (const QByteArray& malformed :
              {QByteArray("a\xe4\xb8"), QByteArray("\xc0\xafx"), QByteArray("\xed\xa0\x80"),
               QByteArray("\xe4\xb8\xad\xff")})
-            QCOMPARE(encodeUtf8(encoder, malformed),
-                     test::gb18030(QString::fromUtf8(malformed)));
+            QCOMPARE(encodeUtf8(encoder, malformed), test::gb18030(QString::fromUtf8(malformed)));
     }
 
-    void targetNames_data() {
-        test::addTableRows(u"export/txt-names.txt"_s, {"chosen", "target"});
-    }
+    void targetNames_data() { test::addTableRows(u"export/txt-names.txt"_s, {"chosen", "target"}); }
     void targetNames() {
         QFETCH(QString, chosen);
         QFETCH(QString, target);
@@ -262,7 +259,6 @@ private Q_SLOTS:
         QCOMPARE(folderEntries(m_dir->path()),
                  (QStringList{u"book.mdb"_s, u"file"_s, u"out.txt"_s}));
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestTextExport)

@@ -1,6 +1,6 @@
 #include "badfiles.h"
-#include "store/sqlitestatement.h"
 #include "books.h"
+#include "store/sqlitestatement.h"
 #include "tables.h"
 
 #include <QLocale>
@@ -49,9 +49,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("error");
         const QString closed = u"ADOTable1: Cannot perform this operation on a closed dataset"_s;
         const QList<std::pair<const char*, Operation>> ops = {
-            {"append", &BookDataset::append}, {"insert", &BookDataset::insert},
-            {"edit", &BookDataset::edit},     {"delete", &BookDataset::remove},
-            {"refresh", &BookDataset::refresh}, {"first", &BookDataset::first},
+            {"append", &BookDataset::append},
+            {"insert", &BookDataset::insert},
+            {"edit", &BookDataset::edit},
+            {"delete", &BookDataset::remove},
+            {"refresh", &BookDataset::refresh},
+            {"first", &BookDataset::first},
             {"next", &BookDataset::next},
             {"locate", [](BookDataset& b) { b.locate(u"姓名"_s, u"a"_s); }}};
         for (const auto& [name, op] : ops)

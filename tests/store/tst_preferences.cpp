@@ -73,7 +73,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("after");
         QTest::newRow("nothing to remember") << QString() << Preferences{} << u"empty"_s;
         QTest::newRow("path and histories")
-            << QString() << makePreferences(u"/home/u/通讯录.mdb"_s, {u"张"_s, u"li"_s}, {}, {u"x"_s})
+            << QString()
+            << makePreferences(u"/home/u/通讯录.mdb"_s, {u"张"_s, u"li"_s}, {}, {u"x"_s})
             << u"histories"_s;
         // A shorter history leaves the entry keys beyond it in place.
         QTest::newRow("other content and higher entry keys stay")
@@ -87,11 +88,12 @@ private Q_SLOTS:
             << QString();
         QTest::newRow("characters outside GBK")
             << QString()
-            << makePreferences(u"/home/😀/\U00020000.mdb"_s, {u"笑😀脸"_s, u"\u3400\U0002A6D6"_s, u"a\"b'=c"_s},
+            << makePreferences(u"/home/😀/\U00020000.mdb"_s,
+                               {u"笑😀脸"_s, u"\u3400\U0002A6D6"_s, u"a\"b'=c"_s},
                                {u"€ ĉ ẞ ☃ ₿"_s})
             << QString();
-        QTest::newRow("path in quotes") << QString() << makePreferences(u"'/d/a.mdb'"_s, {})
-                                        << QString();
+        QTest::newRow("path in quotes")
+            << QString() << makePreferences(u"'/d/a.mdb'"_s, {}) << QString();
         QTest::newRow("duplicates and empty entries")
             << QString() << makePreferences(QString(), {u"a"_s, QString(), u"a"_s, QString()})
             << QString();

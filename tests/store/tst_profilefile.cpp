@@ -62,8 +62,9 @@ private Q_SLOTS:
     }
 
     void sectionKeys() {
-        qb::test::writeBytes(m_path, qb::test::gb18030(u"a=0\r\n[s]\r\n B =1\r\nnot a key\r\n名=2"
-                                                       "\r\nb=3\r\n[t]\r\nc=4\r\n[S]\r\nd=5\r\n"_s));
+        qb::test::writeBytes(m_path,
+                             qb::test::gb18030(u"a=0\r\n[s]\r\n B =1\r\nnot a key\r\n名=2"
+                                               "\r\nb=3\r\n[t]\r\nc=4\r\n[S]\r\nd=5\r\n"_s));
         const ProfileFile file(m_path);
         QCOMPARE(file.sectionKeys(u"S"_s), (QStringList{u"B"_s, u"名"_s, u"b"_s}));
         QCOMPARE(file.sectionKeys(u"none"_s), QStringList());

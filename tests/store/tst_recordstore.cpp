@@ -1,8 +1,8 @@
 #include "badfiles.h"
-#include "store/databasefile.h"
-#include "store/sqlitestatement.h"
 #include "books.h"
 #include "places.h"
+#include "store/databasefile.h"
+#include "store/sqlitestatement.h"
 #include "tables.h"
 #include "testfiles.h"
 
@@ -10,14 +10,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-
 using namespace qb;
 using namespace Qt::StringLiterals;
 
 namespace {
 
 QStringList schemaOf(const QString& file) {
-    return test::firstColumn(file, u"select sql from sqlite_master where type='table' order by rowid"_s);
+    return test::firstColumn(file,
+                             u"select sql from sqlite_master where type='table' order by rowid"_s);
 }
 
 } // namespace
@@ -173,8 +173,8 @@ private Q_SLOTS:
                  QStringList{u"textE5BCA0E4B889 textD5C5C8FD blob00FF10 real1 text text313339 "
                              "text60 text610062 null"_s});
         QCOMPARE(test::firstColumn(file, u"SELECT (SELECT count(*) FROM wzsk1) || (SELECT count(*) "
-                                   "FROM xuliehao1) || (SELECT count(*) FROM sqlite_master "
-                                   "WHERE type = 'trigger')"_s),
+                                         "FROM xuliehao1) || (SELECT count(*) FROM sqlite_master "
+                                         "WHERE type = 'trigger')"_s),
                  QStringList{u"111"_s});
     }
 
@@ -199,7 +199,7 @@ private Q_SLOTS:
         websites.setFieldText(extra, u"头"_s + QString(4095, u'a') + u"尾"_s);
         websites.post();
         QCOMPARE(test::firstColumn(file, u"SELECT length(附件) || substr(附件, 1, 1) || "
-                                   "substr(附件, 4096, 3) || length(备注) FROM wzsk1"_s),
+                                         "substr(附件, 4096, 3) || length(备注) FROM wzsk1"_s),
                  (QStringList{u"10000001头a尾a10000000"_s, u"10000000bbbb10000000"_s}));
     }
 
@@ -259,7 +259,7 @@ private Q_SLOTS:
                            "('二', '2', 'a@x')"_s);
         const auto namesAndPhones = [&file] {
             return test::firstColumn(file, u"SELECT 姓名 || ':' || 手机 || ifnull(':' || 邮箱, '') "
-                                     "FROM lianxi1 ORDER BY 姓名"_s)
+                                           "FROM lianxi1 ORDER BY 姓名"_s)
                 .join(u',');
         };
         RecordStore store;

@@ -265,8 +265,7 @@ private Q_SLOTS:
         bind(birthday, contacts(), "生日");
         QTest::keyClicks(&birthday, u"2024-03-05"_s);
         contacts().post();
-        QCOMPARE(birthday.text(), contacts().valueText(u"生日"_s));
-        QVERIFY(!birthday.text().isEmpty());
+        QCOMPARE(birthday.text(), u"2024/3/5"_s);
     }
 };
 
