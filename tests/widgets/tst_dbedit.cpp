@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QInputMethodEvent>
+#include <QLocale>
 #include <QTest>
 
 using namespace qb;
@@ -52,6 +53,7 @@ class TestDBEdit : public QObject {
     }
 
 private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China)); }
     void init() {
         m_books = std::make_unique<test::OpenBooks>();
         test::addRecord(contacts(), {u"amy"_s, u"a@x.cn"_s, {}, {}, {}, u"女"_s});
