@@ -139,6 +139,7 @@ private Q_SLOTS:
         addWebsite(QString(99, u'网') + u'站', u"cut first"_s);
         addWebsite(QString(100, u'网'), u"cut second"_s);
         addWebsite(u"a"_s + u"😀"_s.repeated(70), u"emoji"_s);
+        addWebsite(u"ab"_s + QString(90, u'网'), u"at the limit"_s); // 255 bytes with ".url"
         websites().first();
 
         QCOMPARE(import(), QString());
