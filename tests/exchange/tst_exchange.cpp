@@ -155,21 +155,11 @@ private Q_SLOTS:
         QTest::addColumn<ExchangeFormat>("format");
         QTest::addColumn<Records>("records");
         QTest::addColumn<QString>("golden");
-        QStringList contact(25);
-        contact[0] = u"张伟"_s;
-        contact[1] = u"zw@example.com"_s;
-        contact[2] = u"10001"_s;
-        contact[4] = u"1990-05-17"_s;
-        contact[5] = u"男"_s;
-        contact[8] = QString(30, QChar(u'书'));
-        contact[9] = u"中国"_s;
-        contact[10] = u"北京"_s;
-        contact[11] = u"北京"_s;
-        contact[12] = u"朝阳路 1 号; 2 单元"_s;
-        contact[15] = u"100000"_s;
-        contact[16] = u"甲乙, 有限公司"_s;
-        contact[17] = u"研发部"_s;
-        contact[24] = u"第一行\n第二行 \\ 😀"_s;
+        const QStringList contact =
+            (u"张伟¦zw@example.com¦10001¦¦1990-05-17¦男¦¦¦"_s + QString(30, u'书') +
+             u"¦中国¦北京¦北京¦朝阳路 1 号; 2 单元¦¦¦100000¦甲乙, 有限公司¦研发部¦¦¦¦¦¦¦"
+             "第一行\n第二行 \\ 😀"_s)
+                .split(u'¦');
         QTest::newRow("vCard: escapes, folding between characters")
             << BookId::Contacts << ExchangeFormat::VCard << Records{contact} << u"contact.vcf"_s;
         QTest::newRow("bookmarks: escapes, user name and note in the description")
