@@ -303,6 +303,7 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo(path(u"sites.html"_s)).isSymLink());
         QVERIFY(test::readBytes(path(u"sites.html"_s))
                     .contains("<DT><A HREF=\"https://a.example/\">站点</A>"));
+        QCOMPARE(m_platform->fileRequests.last().filter, u"书签文件|*.html"_s);
     }
 
     // A cancelled import or export changes nothing.
