@@ -188,6 +188,15 @@ private Q_SLOTS:
         }
     }
 
+    void suggestedTargets_data() { test::addTableRows(u"jet/targets.txt"_s, {"chosen", "target"}); }
+    void suggestedTargets() {
+        QFETCH(QString, chosen);
+        QFETCH(QString, target);
+        QCOMPARE(suggestedImportTarget(chosen), target);
+        QVERIFY(isJetFile(test::dataFile(u"jet/books.mdb"_s)));
+        QVERIFY(!isJetFile(test::dataFile(u"jet/targets.txt"_s)));
+    }
+
     // mdb-export's output arrives in pieces of any size; a quoted value may hold commas,
     // doubled quotes and line breaks.
     void csvInAnyPieces() {
