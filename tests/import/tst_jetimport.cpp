@@ -159,8 +159,12 @@ private Q_SLOTS:
             writeAll(path(u"tools/mdb-tables"_s), "#!/bin/sh\necho lianxi1\n", exec);
             writeAll(path(u"tools/mdb-count"_s), "#!/bin/sh\necho 3\n", exec);
             writeAll(path(u"tools/mdb-export"_s),
-                     "#!/bin/sh\necho $$ > \"$(dirname \"$0\")/pid\"\necho 姓名\nexec " +
-                         QByteArray(damage == u"hang"_s ? "sleep 20" : "yes '\"x\"'") + "\n",
+                     "#!/bin/sh\necho $$ > \"$(dirname \"$0\")/pid\"\necho 姓名\n" +
+                         // A tool left running would leave "late" behind.
+                         QByteArray(damage == u"hang"_s
+                                        ? "sleep 2\ntouch \"$(dirname \"$0\")/late\"\nexec sleep 20"
+                                        : "exec yes '\"x\"'") +
+                         "\n",
                      exec);
         }
         const QStringList entries = QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden);
@@ -185,6 +189,7 @@ private Q_SLOTS:
             const int pid = readAll(pidFile).trimmed().toInt();
             QVERIFY(pid > 0);
             QCOMPARE(::kill(pid, 0), -1); // killed, not left running
+            QVERIFY(!QFile::exists(path(u"tools/late"_s)));
         }
     }
 
