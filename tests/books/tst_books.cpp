@@ -1,7 +1,7 @@
 #include "app/sdiappform.h"
+#include "books.h"
 #include "platform/scriptedplatform.h"
 #include "store/preferences.h"
-#include "store/testbooks.h"
 #include "widgets/dbgrid.h"
 #include "widgets/lbbutton.h"
 

@@ -1,13 +1,14 @@
+#include "books.h"
 #include "export/favorites.h"
 #include "filesizelimit.h"
 #include "platform/scriptedplatform.h"
-#include "store/dataerror.h"
 #include "store/sqlitestatement.h"
-#include "store/testbooks.h"
+#include "store/dataerror.h"
+#include "tables.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
-#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,8 +22,7 @@ namespace {
 const QString kSubFolder = u"Inkwren网址收集"_s;
 
 QByteArray shortcut(const QString& address) {
-    QStringEncoder encoder("GB18030");
-    return QByteArray("[InternetShortcut]\r\nURL=") + encoder.encode(address) + "\r\n";
+    return "[InternetShortcut]\r\nURL=" + address.toLatin1() + "\r\n";
 }
 
 QByteArray readAll(const QString& fileName) {
@@ -36,6 +36,14 @@ QStringList entries(const QString& folder) {
         QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
     names.sort();
     return names;
+}
+
+// Each file's name on a line of its own and its bytes.
+QByteArray shortcutsOf(const QString& folder) {
+    QByteArray all;
+    for (const QString& name : entries(folder))
+        all += name.toUtf8() + '\n' + readAll(folder + u'/' + name);
+    return all;
 }
 
 template <typename Action> QString errorOf(Action&& action) {
@@ -84,17 +92,7 @@ private Q_SLOTS:
     }
 
     void cleanFileName_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("cleaned");
-        QTest::newRow("removed inside") << u"资料:下载?"_s << u"资料下载"_s;
-        QTest::newRow("two in a row") << u"a//b"_s << u"ab"_s;
-        QTest::newRow("all nine") << u"1\"2*3/4:5<6>7?8\\9|0"_s << u"1234567890"_s;
-        QTest::newRow("blanks and forbidden only") << u" \t?*| "_s << QString();
-        QTest::newRow("trimmed") << u"\t 新浪 网 \r\n"_s << u"新浪 网"_s;
-        QTest::newRow("trimmed before removal") << u": a"_s << u" a"_s;
-        QTest::newRow("wide blank stays") << u"\u3000网\u3000"_s << u"\u3000网\u3000"_s;
-        QTest::newRow("climbing up") << u"../../x"_s << u"....x"_s;
-        QTest::newRow("dots") << u".."_s << u".."_s;
+        test::addTableRows(u"export/clean-names.txt"_s, {"name", "cleaned"});
     }
     void cleanFileName() {
         QFETCH(QString, name);
@@ -102,44 +100,16 @@ private Q_SLOTS:
         QCOMPARE(CleanFileName(name), cleaned);
     }
 
-    void addTrailingBackslash_data() {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("result");
-        QTest::newRow("empty") << QString() << u"/"_s;
-        QTest::newRow("plain") << u"/home/u/Favorites"_s << u"/home/u/Favorites/"_s;
-        QTest::newRow("already") << u"/home/u/Favorites/"_s << u"/home/u/Favorites/"_s;
-        QTest::newRow("backslash is a character") << u"a\\"_s << u"a\\/"_s;
-    }
-    void addTrailingBackslash() {
-        QFETCH(QString, path);
-        QFETCH(QString, result);
-        QCOMPARE(AddTrailingBackslash(path), result);
-    }
-
     void writeUrlShortcut_data() {
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<QByteArray>("content");
-        QTest::newRow("web") << u"http://www.sina.com.cn/"_s
-                             << QByteArray("[InternetShortcut]\r\nURL=http://www.sina.com.cn/\r\n");
-        QTest::newRow("empty") << QString() << QByteArray("[InternetShortcut]\r\nURL=\r\n");
-        // "中文" in GBK.
-        QTest::newRow("chinese") << u"http://中文.cn"_s
-                                 << QByteArray("[InternetShortcut]\r\nURL=http://"
-                                               "\xd6\xd0\xce\xc4.cn\r\n");
-        QTest::newRow("line breaks cannot add lines")
-            << u"http://a\r\nIconFile=x\n"_s
-            << QByteArray("[InternetShortcut]\r\nURL=http://aIconFile=x\r\n");
+        test::addTableRows(u"export/shortcuts.txt"_s, {"address", "content"});
     }
     void writeUrlShortcut() {
         QFETCH(QString, address);
-        QFETCH(QByteArray, content);
+        QFETCH(QString, content);
         const QString file = m_dir->filePath(u"a.url"_s);
-        QFile old(file);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(500, 'x')); // replaced, not overwritten in place
-        old.close();
+        test::writeBytes(file, QByteArray(500, 'x')); // replaced, not overwritten in place
         WriteUrlShortcut(file, address);
-        QCOMPARE(readAll(file), content);
+        QCOMPARE(readAll(file), test::bytesOf(content));
     }
 
     void writeUrlShortcutFailures() {
@@ -169,23 +139,12 @@ private Q_SLOTS:
         addWebsite(QString(99, u'网') + u'站', u"cut first"_s);
         addWebsite(QString(100, u'网'), u"cut second"_s);
         addWebsite(u"a"_s + u"😀"_s.repeated(70), u"emoji"_s);
+        addWebsite(u"ab"_s + QString(90, u'网'), u"at the limit"_s); // 255 bytes with ".url"
         websites().first();
 
         QCOMPARE(import(), QString());
 
-        const QString emojiName = u"a"_s + u"😀"_s.repeated(62) + u".url"_s;
-        const QString chineseName = QString(83, u'网') + u".url"_s;
-        QCOMPARE(entries(subFolder()),
-                 (QStringList{u"....url"_s, u"....x.url"_s, u".url"_s, u"ab.url"_s, emojiName,
-                              u"xy.url"_s, u"新浪.url"_s, chineseName, u"资料下载.url"_s}));
-        QCOMPARE(readAll(inSubFolder(chineseName)), shortcut(u"cut second"_s));
-        QCOMPARE(readAll(inSubFolder(emojiName)), shortcut(u"emoji"_s));
-        QCOMPARE(readAll(inSubFolder(u"资料下载.url"_s)), shortcut(u"http://ziliao.cn"_s));
-        QCOMPARE(readAll(inSubFolder(u"ab.url"_s)), shortcut(u"http://ab.com"_s));
-        QCOMPARE(readAll(inSubFolder(u".url"_s)), shortcut(u"http://blank"_s));
-        QCOMPARE(readAll(inSubFolder(u"新浪.url"_s)), shortcut(QString()));
-        QCOMPARE(readAll(inSubFolder(u"....x.url"_s)), shortcut(u"http://up"_s));
-        QCOMPARE(readAll(inSubFolder(u"xy.url"_s)), shortcut(u"second"_s));
+        QCOMPARE(shortcutsOf(subFolder()), test::goldenBytes(u"export/favorites.txt"_s));
         // Nothing escaped the sub-folder.
         QCOMPARE(entries(favorites()), QStringList{kSubFolder});
         QCOMPARE(entries(m_dir->path()), (QStringList{u"Favorites"_s, u"book.mdb"_s}));

@@ -1,7 +1,7 @@
 // qb_newbook <folder> <name>: an empty book made the way the program makes one, for the
 // shell tests that check what the desktop makes of the file.
 
-#include "store/testbooks.h"
+#include "books.h"
 
 #include <QCoreApplication>
 #include <QStringList>

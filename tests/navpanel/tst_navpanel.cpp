@@ -1,11 +1,11 @@
 // The navigation panel driven as a user would, over real books; then the parts it is made of:
 // the values its nodes keep and the menu "网址导航".
+#include "books.h"
 #include "navpanel/frmdaohang.h"
 #include "navpanel/navmodels.h"
 #include "navpanel/websitemenu.h"
 #include "platform/scriptedplatform.h"
 #include "store/sqlitestatement.h"
-#include "store/testbooks.h"
 #include "testfiles.h"
 
 #include <QAbstractItemModelTester>

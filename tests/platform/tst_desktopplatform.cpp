@@ -45,8 +45,8 @@ private Q_SLOTS:
     void nameFilters() {
         QCOMPARE(qtNameFilter(QStringLiteral("ACESS数据库文件|*.mdb")),
                  QStringLiteral("ACESS数据库文件 (*.mdb)"));
-        QCOMPARE(qtNameFilter(QStringLiteral("文本文件|*.txt|全部|*.*")),
-                 QStringLiteral("文本文件 (*.txt);;全部 (*.*)"));
+        QCOMPARE(qtNameFilter(QStringLiteral("文本文件|*.txt|名片|*.vcf;*.vcard")),
+                 QStringLiteral("文本文件 (*.txt);;名片 (*.vcf *.vcard)"));
     }
 
     void messageBoxButtons_data() {

@@ -1,11 +1,11 @@
 // Records survive a killed program, and two programs can share one database file. The other
 // program is this test run again with --other-program, so it is a process of its own; it also
 // opens hostile and huge files, so that their time and memory are its own.
+#include "badfiles.h"
+#include "books.h"
 #include "places.h"
-#include "store/badfiles.h"
-#include "store/dataerror.h"
 #include "store/sqlitestatement.h"
-#include "store/testbooks.h"
+#include "store/dataerror.h"
 #include "windowdriver.h"
 
 #include <QApplication>

@@ -3,9 +3,9 @@
 // it is open, and full file systems and read-only folders under the text export, the shortcut
 // files, the preferences, the backup and the database itself. Each gives a clear error; a good
 // file is never written to or replaced by a cut-off one; no record is lost.
+#include "badfiles.h"
+#include "books.h"
 #include "places.h"
-#include "store/badfiles.h"
-#include "store/testbooks.h"
 #include "testfiles.h"
 #include "widgets/dbgrid.h"
 #include "widgets/lbbutton.h"

@@ -2,11 +2,11 @@
 // stay inside their folder, addresses are written and handed to the desktop exactly as typed,
 // never through a shell. Large input: a 10 MB note, a search history of 100,000 entries, and
 // characters outside GBK through the database, the preferences file and the shortcut files.
+#include "books.h"
 #include "export/favorites.h"
 #include "places.h"
 #include "platform/desktopplatform.h"
 #include "store/preferences.h"
-#include "store/testbooks.h"
 #include "testfiles.h"
 #include "windowdriver.h"
 

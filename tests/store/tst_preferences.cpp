@@ -1,5 +1,6 @@
-#include "store/dataerror.h"
 #include "store/preferences.h"
+#include "store/dataerror.h"
+#include "tables.h"
 #include "testfiles.h"
 
 #include <QRandomGenerator>
@@ -34,6 +35,10 @@ QByteArray randomBytes(qsizetype size) {
     return bytes;
 }
 
+QByteArray golden(const QString& name) {
+    return qb::test::goldenBytes(u"store/prefs-"_s + name + u".ini"_s);
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Preferences)
@@ -48,7 +53,6 @@ private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     void init() {
-        QVERIFY(m_dir.isValid());
         m_path = m_dir.filePath(u"quillbox.ini"_s);
         QFile::remove(m_path);
     }
@@ -61,71 +65,55 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(m_path));
     }
 
-    // The file before the save (null: none), the exact bytes saved (null: not compared); the
-    // saved preferences load back unchanged.
+    // The file before the save (empty: none), the golden file of the bytes saved (empty: not
+    // compared); the saved preferences load back unchanged.
     void saveAndLoad_data() {
-        QTest::addColumn<QByteArray>("initial");
+        QTest::addColumn<QString>("before");
         QTest::addColumn<Preferences>("preferences");
-        QTest::addColumn<QByteArray>("expected");
-
-        const QByteArray none;
-        QTest::newRow("nothing to remember")
-            << none << Preferences{}
-            << "[lastpath]\r\npathmdb=\r\n[findstr]\r\nlianxi1count=0\r\n"
-               "wzsk1count=0\r\nxuliehao1count=0\r\n"_ba;
+        QTest::addColumn<QString>("after");
+        QTest::newRow("nothing to remember") << QString() << Preferences{} << u"empty"_s;
         QTest::newRow("path and histories")
-            << none << makePreferences(u"/home/u/通讯录.mdb"_s, {u"张"_s, u"li"_s}, {}, {u"x"_s})
-            << "[lastpath]\r\npathmdb=/home/u/\xcd\xa8\xd1\xb6\xc2\xbc.mdb\r\n"
-               "[findstr]\r\nlianxi1count=2\r\n0.lianxi1str=\xd5\xc5\r\n"
-               "1.lianxi1str=li\r\nwzsk1count=0\r\nxuliehao1count=1\r\n"
-               "0.xuliehao1str=x\r\n"_ba;
+            << QString()
+            << makePreferences(u"/home/u/通讯录.mdb"_s, {u"张"_s, u"li"_s}, {}, {u"x"_s})
+            << u"histories"_s;
         // A shorter history leaves the entry keys beyond it in place.
         QTest::newRow("other content and higher entry keys stay")
-            << "; kept\r\n[other]\r\nk=v\r\n[FindStr]\r\nLianXi1Count=3\r\n"
-               "0.lianxi1str=a\r\n1.lianxi1str=b\r\n2.lianxi1str=c\r\n\xff\xfe\r\n"_ba
-            << makePreferences(u"p"_s, {u"x"_s}, {u"new"_s})
-            << "; kept\r\n[other]\r\nk=v\r\n[FindStr]\r\nLianXi1Count=1\r\n"
-               "0.lianxi1str=x\r\n1.lianxi1str=b\r\n2.lianxi1str=c\r\n\xff\xfe\r\n"
-               "wzsk1count=1\r\n0.wzsk1str=new\r\nxuliehao1count=0\r\n"
-               "[lastpath]\r\npathmdb=p\r\n"_ba;
-        QTest::newRow("over random bytes")
-            << randomBytes(32 * 1024) << makePreferences(u"/d.mdb"_s, {u"a"_s}, {u"b"_s}, {u"c"_s})
-            << none;
-        QTest::newRow("Chinese path and entries")
-            << none
-            << makePreferences(u"/数据/联系簿.mdb"_s, {u"张三"_s, u"李四"_s, u"a\"b'=c"_s},
-                               {u"新浪网"_s}, {u"金山词霸"_s})
-            << none;
-        QTest::newRow("characters outside GBK")
-            << none
-            << makePreferences(u"/home/😀/\U00020000.mdb"_s, {u"笑😀脸"_s, u"\u3400\U0002A6D6"_s},
-                               {u"€ ĉ ẞ ☃ ₿"_s})
-            << none;
+            << u"other-before"_s << makePreferences(u"p"_s, {u"x"_s}, {u"new"_s}) << u"other"_s;
         // The reader drops surrounding blanks and one pair of quotes: such a path is quoted, so
         // it comes back exactly and names the same file.
         QTest::newRow("path with surrounding blanks")
-            << none << makePreferences(u" /d/a b.mdb "_s, {})
-            << "[lastpath]\r\npathmdb=\" /d/a b.mdb \"\r\n[findstr]\r\nlianxi1count=0\r\n"
-               "wzsk1count=0\r\nxuliehao1count=0\r\n"_ba;
-        QTest::newRow("path in quotes") << none << makePreferences(u"'/d/a.mdb'"_s, {}) << none;
+            << QString() << makePreferences(u" /d/a b.mdb "_s, {}) << u"blanks"_s;
+        QTest::newRow("over random bytes")
+            << u"random"_s << makePreferences(u"/d.mdb"_s, {u"a"_s}, {u"b"_s}, {u"c"_s})
+            << QString();
+        QTest::newRow("characters outside GBK")
+            << QString()
+            << makePreferences(u"/home/😀/\U00020000.mdb"_s,
+                               {u"笑😀脸"_s, u"\u3400\U0002A6D6"_s, u"a\"b'=c"_s},
+                               {u"€ ĉ ẞ ☃ ₿"_s})
+            << QString();
+        QTest::newRow("path in quotes")
+            << QString() << makePreferences(u"'/d/a.mdb'"_s, {}) << QString();
         QTest::newRow("duplicates and empty entries")
-            << none << makePreferences(QString(), {u"a"_s, QString(), u"a"_s, QString()}) << none;
+            << QString() << makePreferences(QString(), {u"a"_s, QString(), u"a"_s, QString()})
+            << QString();
         QTest::newRow("long histories")
-            << none
+            << QString()
             << makePreferences(u"p"_s, numbered(u"c"_s, 100000), numbered(u"w"_s, 120),
                                numbered(u"s"_s, 7))
-            << none;
+            << QString();
     }
-
     void saveAndLoad() {
-        QFETCH(QByteArray, initial);
+        QFETCH(QString, before);
         QFETCH(Preferences, preferences);
-        QFETCH(QByteArray, expected);
-        if (!initial.isNull())
-            qb::test::writeBytes(m_path, initial);
+        QFETCH(QString, after);
+        if (before == u"random"_s)
+            qb::test::writeBytes(m_path, randomBytes(32 * 1024));
+        else if (!before.isEmpty())
+            qb::test::writeBytes(m_path, golden(before));
         qb::SavePreferences(m_path, preferences);
-        if (!expected.isNull())
-            QCOMPARE(qb::test::readBytes(m_path), expected);
+        if (!after.isEmpty())
+            QCOMPARE(qb::test::readBytes(m_path), golden(after));
         const Preferences loaded = qb::LoadPreferences(m_path);
         QCOMPARE(loaded.databasePath, preferences.databasePath);
         QCOMPARE(loaded.histories, preferences.histories);
@@ -133,53 +121,16 @@ private Q_SLOTS:
 
     // The [findstr] section of a file, and the Contacts history it loads.
     void contactsHistoryFromFile_data() {
-        QTest::addColumn<QString>("section");
-        QTest::addColumn<QStringList>("expected");
-
-        QTest::newRow("count missing") << u"0.lianxi1str=a\r\n"_s << QStringList();
-        QTest::newRow("count not a number")
-            << u"lianxi1count=two\r\n0.lianxi1str=a\r\n"_s << QStringList();
-        QTest::newRow("count negative")
-            << u"lianxi1count=-1\r\n0.lianxi1str=a\r\n"_s << QStringList();
-        QTest::newRow("count in hex")
-            << u"lianxi1count=0x2\r\n0.lianxi1str=a\r\n1.lianxi1str=b\r\n2.lianxi1str=c\r\n"_s
-            << QStringList{u"a"_s, u"b"_s};
-        QTest::newRow("names in any case")
-            << u"LIANXI1COUNT=1\r\n0.LianXi1Str=a\r\n"_s << QStringList{u"a"_s};
-        QTest::newRow("missing entry inside the range")
-            << u"lianxi1count=3\r\n2.lianxi1str=c\r\n0.lianxi1str=a\r\n"_s
-            << QStringList{u"a"_s, QString(), u"c"_s};
-        QTest::newRow("count beyond the stored entries")
-            << u"lianxi1count=5\r\n0.lianxi1str=a\r\n1.lianxi1str=b\r\n"_s
-            << QStringList{u"a"_s, u"b"_s};
-        QTest::newRow("huge count")
-            << u"lianxi1count=2000000000\r\n0.lianxi1str=a\r\n1.lianxi1str=b\r\n"_s
-            << QStringList{u"a"_s, u"b"_s};
-        QTest::newRow("count without entries") << u"lianxi1count=2000000000\r\n"_s << QStringList();
-        QStringList bounded(2 + qb::kMaxHistoryGaps);
-        bounded[0] = u"a"_s;
-        QTest::newRow("stray entry far out")
-            << u"lianxi1count=2000000000\r\n0.lianxi1str=a\r\n1999999999.lianxi1str=z\r\n"_s
-            << bounded;
-        QTest::newRow("entries beyond the count ignored")
-            << u"lianxi1count=1\r\n0.lianxi1str=a\r\n1.lianxi1str=b\r\n"_s << QStringList{u"a"_s};
-        QTest::newRow("other spellings of an index do not count")
-            << u"lianxi1count=9\r\n0.lianxi1str=a\r\n07.lianxi1str=x\r\n+5.lianxi1str=y\r\n"
-               u"-3.lianxi1str=z\r\n 6 .lianxi1str=w\r\n"_s
-            << QStringList{u"a"_s};
-        QTest::newRow("other books' entries do not count")
-            << u"lianxi1count=9\r\n0.lianxi1str=a\r\n5.wzsk1str=x\r\n5.xlianxi1str=y\r\n"_s
-            << QStringList{u"a"_s};
+        qb::test::addTableRows(u"store/history.txt"_s, {"section", "entries"});
     }
-
     void contactsHistoryFromFile() {
         QFETCH(QString, section);
-        QFETCH(QStringList, expected);
+        QFETCH(QString, entries);
         qb::test::writeBytes(m_path,
                              qb::test::gb18030(u"[lastpath]\r\npathmdb=/d.mdb\r\n[findstr]\r\n"_s +
                                                section + u"wzsk1count=1\r\n0.wzsk1str=site\r\n"_s));
         const Preferences loaded = qb::LoadPreferences(m_path);
-        QCOMPARE(loaded.histories[0], expected);
+        QCOMPARE(loaded.histories[0], entries.isNull() ? QStringList() : entries.split(u';'));
         QCOMPARE(loaded.histories[1], QStringList{u"site"_s});
         QVERIFY(loaded.histories[2].isEmpty());
         QCOMPARE(loaded.databasePath, u"/d.mdb"_s);
@@ -246,7 +197,7 @@ private Q_SLOTS:
         const QFileInfo before(m_path);
         for (const auto& access : std::initializer_list<std::function<void()>>{
                  [&] { qb::LoadPreferences(m_path); },
-                 [&] { qb::saveDatabasePath(m_path, u"/new.mdb"_s); }}) {
+                 [&] { qb::SaveDatabasePath(m_path, u"/new.mdb"_s); }}) {
             try {
                 access();
                 QFAIL("the file was taken");

@@ -107,7 +107,10 @@ private Q_SLOTS:
         QStringList titles;
         for (int column = 0; column < model.columnCount(); ++column)
             titles << model.headerData(column, Qt::Horizontal).toString();
-        QCOMPARE(titles, tableSchema(BookId::Contacts).columnNames);
+        QCOMPARE(titles.join(u' '),
+                 u"姓名 邮箱 QQ 主页 生日 性别 手机 身份证 特长 国家 省 市 家庭地址 "
+                 "电话 传真 邮编 单位 部门 职务 公司电话 公司邮箱 公司主页 "
+                 "公司城市 公司地址 备注"_s);
         QVERIFY(!(model.flags(model.index(0, 0)) & Qt::ItemIsEditable));
     }
 

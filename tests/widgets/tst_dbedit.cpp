@@ -1,10 +1,12 @@
 #include "openbooks.h"
+#include "tables.h"
 #include "widgets/dbedit.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QInputMethodEvent>
+#include <QLocale>
 #include <QTest>
 
 using namespace qb;
@@ -52,6 +54,7 @@ class TestDBEdit : public QObject {
     }
 
 private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China)); }
     void init() {
         m_books = std::make_unique<test::OpenBooks>();
         test::addRecord(contacts(), {u"amy"_s, u"a@x.cn"_s, {}, {}, {}, u"女"_s});
@@ -86,18 +89,7 @@ private Q_SLOTS:
 
     // A paste is cut to the column's width; a cut never splits a character in half.
     void entryStopsAtColumnWidth_data() {
-        QTest::addColumn<QString>("book");
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("pasted");
-        QTest::addColumn<QString>("expected");
-        const QString x300(300, u'x');
-        QTest::newRow("char(50)") << u"contacts"_s << u"姓名"_s << x300 << x300.first(50);
-        QTest::newRow("varchar(255)") << u"contacts"_s << u"主页"_s << x300 << x300.first(255);
-        QTest::newRow("char(100)") << u"websites"_s << u"网址名称"_s << x300 << x300.first(100);
-        QTest::newRow("date: no width") << u"contacts"_s << u"生日"_s << x300 << x300;
-        // 49 characters and an emoji: the 50-unit limit cuts the emoji's second half.
-        QTest::newRow("emoji at the limit")
-            << u"contacts"_s << u"姓名"_s << x300.first(49) + u"😀"_s << x300.first(49);
+        test::addTableRows(u"widgets/paste-width.txt"_s, {"book", "field", "pasted", "expected"});
     }
     void entryStopsAtColumnWidth() {
         QFETCH(QString, book);
@@ -168,15 +160,7 @@ private Q_SLOTS:
     }
 
     void memoKeepsLineBreaks_data() {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("result");
-        QTest::newRow("mixed untouched") << u"a\r\nb\nc\rd"_s << QString() << u"a\r\nb\nc\rd"_s;
-        QTest::newRow("CR LF edited") << u"a\r\nb"_s << u"c"_s << u"a\r\nbc"_s;
-        QTest::newRow("LF edited") << u"a\nb"_s << u"\nc"_s << u"a\nb\nc"_s;
-        QTest::newRow("mixed edited") << u"a\r\nb\nc"_s << u"d"_s << u"a\r\nb\r\ncd"_s;
-        QTest::newRow("no-break space") << u"a\u00a0b"_s << u"c"_s << u"a\u00a0bc"_s;
-        QTest::newRow("new line") << u"a"_s << u"\nb"_s << u"a\r\nb"_s;
+        test::addTableRows(u"widgets/memo-breaks.txt"_s, {"stored", "typed", "result"});
     }
     void memoKeepsLineBreaks() {
         QFETCH(QString, stored);
@@ -265,8 +249,7 @@ private Q_SLOTS:
         bind(birthday, contacts(), "生日");
         QTest::keyClicks(&birthday, u"2024-03-05"_s);
         contacts().post();
-        QCOMPARE(birthday.text(), contacts().valueText(u"生日"_s));
-        QVERIFY(!birthday.text().isEmpty());
+        QCOMPARE(birthday.text(), u"2024/3/5"_s);
     }
 };
 

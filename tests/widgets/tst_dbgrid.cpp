@@ -154,6 +154,10 @@ private Q_SLOTS:
         QTest::keyClick(&grid, Qt::Key_PageDown);
         QVERIFY(contacts().currentRow() > 2);
         QCOMPARE(contacts().currentRow(), grid.currentIndex().row());
+        // Tab leaves the grid as in every other control: the cell and the record stay.
+        const QModelIndex before = grid.currentIndex();
+        QTest::keyClick(&grid, Qt::Key_Tab);
+        QCOMPARE(grid.currentIndex(), before);
         QTest::keyClick(&grid, Qt::Key_End, Qt::ControlModifier);
         QCOMPARE(contacts().currentRow(), 29);
         QVERIFY(fullyVisible(grid, 29));

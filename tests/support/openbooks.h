@@ -1,8 +1,8 @@
 #pragma once
 
+#include "books.h"
 #include "platform/scriptedplatform.h"
 #include "store/sqlitestatement.h"
-#include "store/testbooks.h"
 
 #include <QTemporaryDir>
 

@@ -1,4 +1,4 @@
-#include "testbooks.h"
+#include "books.h"
 
 #include "store/dataerror.h"
 

@@ -1,7 +1,7 @@
 #include "badfiles.h"
 
+#include "books.h"
 #include "store/schema.h"
-#include "testbooks.h"
 
 #include <QDir>
 #include <QFile>
