@@ -6,7 +6,7 @@
 #include "store/sqlitestatement.h"
 #include "store/storeerror.h"
 #include "store/testbooks.h"
-#include "windowdriver.h"
+#include "support/windowdriver.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -9,7 +9,7 @@
 #include "testfiles.h"
 #include "widgets/dbgrid.h"
 #include "widgets/lbbutton.h"
-#include "windowdriver.h"
+#include "support/windowdriver.h"
 
 #include <QLocale>
 #include <QTabWidget>

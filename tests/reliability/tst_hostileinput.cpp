@@ -8,7 +8,7 @@
 #include "store/preferences.h"
 #include "store/testbooks.h"
 #include "testfiles.h"
-#include "windowdriver.h"
+#include "support/windowdriver.h"
 
 #include <QClipboard>
 #include <QComboBox>

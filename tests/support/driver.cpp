@@ -1,0 +1,190 @@
+#include "driver.h"
+
+#include "widgets/dbgrid.h"
+#include "widgets/lbbutton.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <algorithm>
+
+namespace qb::test {
+
+namespace {
+
+using namespace Qt::StringLiterals;
+
+template <typename T> T* named(const QObject* parent, const QString& name) {
+    T* found = parent->findChild<T*>(name);
+    if (!found)
+        qFatal("no control named %s", qPrintable(name));
+    return found;
+}
+
+bool clickTab(const QWidget* in, const QString& caption) {
+    for (QTabBar* bar : in->findChildren<QTabBar*>()) {
+        if (!bar->isVisible())
+            continue;
+        for (int i = 0; i < bar->count(); ++i)
+            if (bar->tabText(i) == caption) {
+                QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(i).center());
+                return true;
+            }
+    }
+    return false;
+}
+
+QAction* findItem(const QList<QAction*>& items, const QString& caption) {
+    for (QAction* item : items) {
+        if (item->text() == caption)
+            return item;
+        if (item->menu())
+            if (QAction* inner = findItem(item->menu()->actions(), caption))
+                return inner;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+BookId Driver::bookShown() const {
+    return BookId(named<QTabWidget>(&m_form, u"PageControl1"_s)->currentIndex());
+}
+
+QWidget* Driver::bookPage() const {
+    return m_form.page(bookShown()).controls.bookPage;
+}
+
+void Driver::showBook(const QString& tab) {
+    if (!clickTab(named<QTabWidget>(&m_form, u"PageControl1"_s), tab))
+        qFatal("no book %s", qPrintable(tab));
+}
+
+void Driver::showPage(const QString& tab) {
+    if (!clickTab(bookPage(), tab))
+        qFatal("no page %s", qPrintable(tab));
+}
+
+QAbstractButton* Driver::button(const QString& caption) const {
+    for (TLbButton* button : bookPage()->findChildren<TLbButton*>())
+        if (button->text() == caption)
+            return button;
+    qFatal("no button %s", qPrintable(caption));
+}
+
+void Driver::click(const QString& caption) {
+    QTest::mouseClick(button(caption), Qt::LeftButton);
+}
+
+void Driver::choose(const QString& caption) {
+    QList<QAction*> items = m_form.menuBar()->actions();
+    items += named<QMenu>(&m_form, u"PopupMenu1"_s)->actions();
+    QAction* item = findItem(items, caption);
+    if (!item)
+        qFatal("no menu item %s", qPrintable(caption));
+    // A disabled item cannot be chosen.
+    if (item->isEnabled())
+        item->trigger();
+}
+
+void Driver::clickInto(const QString& field) {
+    QWidget* control = named<QWidget>(bookPage(), field);
+    QTest::mouseClick(control, Qt::LeftButton, {}, QPoint(2, 2));
+    control->setFocus(Qt::MouseFocusReason);
+}
+
+void Driver::type(const QString& text) {
+    QWidget* focus = QApplication::focusWidget();
+    if (!focus)
+        qFatal("typing without a focused control");
+    const bool ascii =
+        std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii) {
+        QTest::keyClicks(focus, text);
+        return;
+    }
+    QInputMethodEvent commit;
+    commit.setCommitString(text);
+    QApplication::sendEvent(focus, &commit);
+}
+
+void Driver::erase() {
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(focus, Qt::Key_Backspace);
+}
+
+void Driver::clickRow(int n) {
+    DBGrid* grid = m_form.page(bookShown()).controls.grid;
+    const QRect cell = grid->visualRect(grid->model()->index(n - 1, 0));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+}
+
+void Driver::search(const QString& text) {
+    // The box the label 要找的内容 names.
+    for (const QLabel* label : bookPage()->findChildren<QLabel*>())
+        if (auto* box = qobject_cast<QComboBox*>(label->buddy());
+            box && label->text() == u"要找的内容"_s) {
+            QTest::mouseClick(box->lineEdit(), Qt::LeftButton);
+            box->lineEdit()->setFocus(Qt::MouseFocusReason);
+            erase();
+            if (!text.isEmpty())
+                type(text);
+            return;
+        }
+    qFatal("no search box");
+}
+
+QString Driver::enabledButtons() const {
+    QList<TLbButton*> buttons = bookPage()->findChildren<TLbButton*>();
+    std::sort(buttons.begin(), buttons.end(), [](const TLbButton* a, const TLbButton* b) {
+        return std::pair(a->y(), a->x()) < std::pair(b->y(), b->x());
+    });
+    QStringList captions;
+    for (const TLbButton* button : buttons)
+        if (button->isEnabled())
+            captions << button->text();
+    return captions.join(u' ');
+}
+
+QString Driver::gridRows() const {
+    const DBGrid* grid = m_form.page(bookShown()).controls.grid;
+    QStringList rows;
+    for (int row = 0; row < grid->model()->rowCount(); ++row) {
+        const QString key = grid->model()->index(row, 0).data().toString();
+        rows << (row == grid->currentIndex().row() ? u"[%1]"_s.arg(key) : key);
+    }
+    return rows.join(u',');
+}
+
+QString Driver::pageShown() const {
+    const BookControls& controls = m_form.page(bookShown()).controls;
+    QString shown = controls.pages->tabText(controls.pages->currentIndex());
+    if (const QTabWidget* sub = controls.entrySubPages)
+        shown += u'/' + sub->tabText(sub->currentIndex());
+    return shown;
+}
+
+QString Driver::statusPanels() const {
+    const int book = int(bookShown());
+    const auto text = [this](const QString& name) { return named<QLabel>(&m_form, name)->text(); };
+    return QStringList{text(u"sb2Panel%1"_s.arg(book)), text(u"sb1Panel%1"_s.arg(book)),
+                       text(u"sb1Panel3"_s)}
+        .join(u'|');
+}
+
+QString Driver::detailFirstLine() const {
+    const auto* view = bookPage()->findChild<QPlainTextEdit*>(u"Lianxi1Zhanshi"_s);
+    return view ? view->toPlainText().section(u'\n', 0, 0) : QString();
+}
+
+} // namespace qb::test
