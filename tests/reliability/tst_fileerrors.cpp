@@ -6,10 +6,10 @@
 #include "places.h"
 #include "store/badfiles.h"
 #include "store/testbooks.h"
+#include "support/windowdriver.h"
 #include "testfiles.h"
 #include "widgets/dbgrid.h"
 #include "widgets/lbbutton.h"
-#include "support/windowdriver.h"
 
 #include <QLocale>
 #include <QTabWidget>

@@ -7,8 +7,8 @@
 #include "platform/desktopplatform.h"
 #include "store/preferences.h"
 #include "store/testbooks.h"
-#include "testfiles.h"
 #include "support/windowdriver.h"
+#include "testfiles.h"
 
 #include <QClipboard>
 #include <QComboBox>
