@@ -52,7 +52,8 @@ class TestBooks : public QObject {
     QWidget* field(const QString& name) { return m_form->findChild<QWidget*>(name); }
 
     // One user step: "@tab" a page's tab, "[field]" a click into a field, "=text" typing,
-    // "⌫" emptying the focused field, "?text" typing into the search box, "#n" a click on
+    // "⌫" emptying the focused field, "字段:column" the column to search in, "?text" typing into
+    // the search box, "#n" a click on
     // the grid's n-th row, "caption!是" a command whose question gets that answer, else a
     // command's caption.
     void step(const QString& step) {
@@ -65,6 +66,8 @@ class TestBooks : public QObject {
             m_user->type(rest);
         } else if (step == u"⌫"_s) {
             m_user->erase();
+        } else if (step.startsWith(u"字段:"_s)) {
+            m_user->chooseField(step.mid(3));
         } else if (step.startsWith(u'?')) {
             m_user->search(rest);
         } else if (step.startsWith(u'#')) {
@@ -180,6 +183,8 @@ private Q_SLOTS:
         row("w 刷新", "网址", abc, {u"刷新"_s}, "[a],b,c", "大概", kBrowsing, "|网址有3条记录|",
             "");
         row("w 定位", "网址", abc, {u"?b"_s, u"定位"_s}, "a,[b],c", "大概", kBrowsing, "||", "");
+        row("w 定位 in another column", "网址", abc, {u"字段:网址"_s, u"?b"_s, u"定位"_s},
+            "[a],b,c", "大概", kBrowsing, "||", "", "找不到");
         row("w 添加 after an emptied key", "网址", abc,
             {u"@录入"_s, u"[DBwangzhiname]"_s, u"⌫"_s, u"@大概"_s, u"添加"_s}, "[],b,c", "录入",
             kEntering, "||", "", "ADOTable2: 网址名称不能为空.");

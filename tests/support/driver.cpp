@@ -129,19 +129,30 @@ void Driver::clickRow(int n) {
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
 }
 
+QComboBox* Driver::labelled(const QString& label) const {
+    for (const QLabel* candidate : bookPage()->findChildren<QLabel*>())
+        if (auto* box = qobject_cast<QComboBox*>(candidate->buddy());
+            box && candidate->text() == label)
+            return box;
+    qFatal("no box labelled %s", qPrintable(label));
+}
+
+void Driver::chooseField(const QString& column) {
+    QComboBox* chooser = labelled(u"字段"_s);
+    chooser->setFocus(Qt::MouseFocusReason);
+    QTest::keyClick(chooser, Qt::Key_Home);
+    while (chooser->currentText() != column && chooser->currentIndex() + 1 < chooser->count())
+        QTest::keyClick(chooser, Qt::Key_Down);
+}
+
 void Driver::search(const QString& text) {
-    // The box the label 要找的内容 names.
-    for (const QLabel* label : bookPage()->findChildren<QLabel*>())
-        if (auto* box = qobject_cast<QComboBox*>(label->buddy());
-            box && label->text() == u"要找的内容"_s) {
-            QTest::mouseClick(box->lineEdit(), Qt::LeftButton);
-            box->lineEdit()->setFocus(Qt::MouseFocusReason);
-            erase();
-            if (!text.isEmpty())
-                type(text);
-            return;
-        }
-    qFatal("no search box");
+    if (QComboBox* box = labelled(u"要找的内容"_s)) {
+        QTest::mouseClick(box->lineEdit(), Qt::LeftButton);
+        box->lineEdit()->setFocus(Qt::MouseFocusReason);
+        erase();
+        if (!text.isEmpty())
+            type(text);
+    }
 }
 
 QString Driver::enabledButtons() const {

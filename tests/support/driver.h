@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class QAbstractButton;
+class QComboBox;
 
 namespace qb::test {
 
@@ -35,6 +36,8 @@ public:
     void erase();
     // Clicks the n-th row (from 1) of the grid of the book shown.
     void clickRow(int n);
+    // Chooses the column to search in 字段 with the arrow keys.
+    void chooseField(const QString& column);
     // Replaces what the search box of the book shown holds by typing.
     void search(const QString& text);
 
@@ -51,6 +54,7 @@ public:
 
 private:
     QWidget* bookPage() const;
+    QComboBox* labelled(const QString& label) const;
     BookId bookShown() const;
 
     TSDIAppForm& m_form;
