@@ -268,6 +268,71 @@ private Q_SLOTS:
         QCOMPARE(button(form.get(), "LbButton26")->size(), QSize(28, 21));
     }
 
+    // The error box shows the text as written; a sentence ending in Chinese punctuation gets
+    // no "." after it. Once the file is mended, 打开数据库 on the same path opens it.
+    void badRememberedFile_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("error"); // %1: the file
+        const QString notOurs = QStringLiteral("“%1”不是 Quillbox 数据库文件.");
+        QTest::newRow("not a database") << QByteArray("plain text") << notOurs;
+        QTest::newRow("empty") << QByteArray() << notOurs;
+        QTest::newRow("access file")
+            << QByteArray(4, '\0') + QByteArray("Standard Jet DB") + QByteArray(200, '\0')
+            << QStringLiteral("“%1”是 Access 数据库文件。Quillbox 只能打开它自己的数据库文件，"
+                              "用“文件 → 导入 Access 数据库…”可以把它的记录导入新的数据库。");
+    }
+    void badRememberedFile() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, error);
+        const QString file = m_dir->filePath(QStringLiteral("bad.mdb"));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+        remember(file);
+        auto form = showForm();
+        QCOMPARE(m_platform->messages.size(), 1);
+        QCOMPARE(m_platform->messages[0].text, error.arg(file));
+        QCOMPARE(m_platform->messages[0].caption, QStringLiteral("Quillbox"));
+        QCOMPARE(m_platform->messages[0].flags, mb::IconStop);
+        QCOMPARE(form->windowTitle(), QStringLiteral("Quillbox"));
+        QVERIFY(!form->store().isOpen());
+        QVERIFY(!button(form.get(), "LbButton1")->isEnabled());
+        // Not opened again at the next start without the user's say.
+        QCOMPARE(form->currentDatabasePath(), QString());
+        QCOMPARE(LoadPreferences(ini()).databasePath, QString());
+        {
+            QFile again(file);
+            QVERIFY(again.open(QIODevice::ReadOnly));
+            QCOMPARE(again.readAll(), bytes);
+        }
+        // Mended since, the same file opens when the user chooses it.
+        QVERIFY(QFile::remove(file));
+        QCOMPARE(test::createBookFile(m_dir->path(), QStringLiteral("bad.mdb")), file);
+        m_platform->fileAnswers.enqueue(file);
+        action(form.get(), "FileOpenItem")->trigger();
+        QVERIFY(form->store().isOpen());
+        QCOMPARE(form->windowTitle(), QStringLiteral("Quillbox--bad.mdb"));
+        QCOMPARE(m_platform->messages.size(), 1);
+        form.reset();
+        QCOMPARE(LoadPreferences(ini()).databasePath, file);
+    }
+
+    // A remembered book missing at the start is not reported; once it is back, 打开数据库
+    // opens it though its name is the one remembered.
+    void rememberedFileMissingAtStart() {
+        const QString file = m_dir->filePath(QStringLiteral("later.mdb"));
+        remember(file);
+        auto form = showForm();
+        QVERIFY(m_platform->messages.isEmpty());
+        QCOMPARE(form->windowTitle(), QStringLiteral("Quillbox"));
+        QCOMPARE(test::createBookFile(m_dir->path(), QStringLiteral("later.mdb")), file);
+        m_platform->fileAnswers.enqueue(file);
+        test::Driver(*form).choose(QStringLiteral("打开数据库"));
+        QCOMPARE(form->windowTitle(), QStringLiteral("Quillbox--later.mdb"));
+        QVERIFY(form->store().isOpen());
+    }
+
     // The database commands of 文件, chosen with the 网址 book at its second record: the
     // window's title, the 网址 grid with its current row (a book opened again starts at its
     // first), the book remembered for the next start and the message box, if any.
