@@ -1,333 +1,365 @@
-#include "app/sdiappform.h"
 #include "books.h"
-#include "platform/scriptedplatform.h"
 #include "store/preferences.h"
+#include "support/driver.h"
+#include "support/windowdriver.h"
+#include "testfiles.h"
 #include "widgets/dbgrid.h"
-#include "widgets/lbbutton.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace qb;
 using namespace Qt::StringLiterals;
 
+namespace {
+
+const QString kBrowsing = u"添加 插入 修改 删除 刷新 ||< |< >| >|| 定位"_s;
+// While a record is typed only 提交 and 取消 work; the contacts' 刷新 stays as it was.
+const QString kEntering = u"提交 取消"_s;
+const QString kContactsEntering = u"刷新 提交 取消"_s;
+
+} // namespace
+
 class TestBooks : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<ScopedScriptedPlatform> m_platform;
+    std::unique_ptr<test::Sandbox> m_box;
     std::unique_ptr<TSDIAppForm> m_form;
+    std::unique_ptr<test::Driver> m_user;
 
-    QString ini() const { return m_dir->filePath(QStringLiteral("quillbox.ini")); }
-    template <typename T> T* child(const QString& name) { return m_form->findChild<T*>(name); }
-    TLbButton* button(int number) {
-        return child<TLbButton>(QStringLiteral("LbButton%1").arg(number));
-    }
-    void click(int number) { QTest::mouseClick(button(number), Qt::LeftButton); }
-    QString panel(const char* bar, int index) {
-        return child<QLabel>(QStringLiteral("%1Panel%2").arg(QString::fromLatin1(bar)).arg(index))
-            ->text();
+    // The three books hold these keys, in this order, when the window opens on them.
+    void start(const QStringList& keys, const QStringList& history = {}) {
+        const QString file = test::createBookFile(m_box->dir.path());
+        {
+            RecordStore store;
+            store.openDatabase(file);
+            for (BookId id : allBooks())
+                for (const QString& key : keys)
+                    test::addRecord(store.book(id), {key});
+        }
+        test::rememberDatabase(m_box->ini(), file, history);
+        m_form = test::showMainWindow(m_box->ini());
+        m_user = std::make_unique<test::Driver>(*m_form);
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
     }
     BookDataset& dataset(BookId id) { return m_form->store().book(id); }
-    // Where the keyboard goes.
-    static QWidget* focused() { return QApplication::focusWidget(); }
+    QWidget* field(const QString& name) { return m_form->findChild<QWidget*>(name); }
 
-    void addContacts(const QStringList& names) {
-        for (const QString& name : names)
-            test::addRecord(dataset(BookId::Contacts), {name});
+    // One user step: "@tab" a page's tab, "[field]" a click into a field, "=text" typing,
+    // "⌫" emptying the focused field, "字段:column" the column to search in, "?text" typing into
+    // the search box, "#n" a click on
+    // the grid's n-th row, "caption!是" a command whose question gets that answer, else a
+    // command's caption.
+    void step(const QString& step) {
+        const QString rest = step.mid(1);
+        if (step.startsWith(u'@')) {
+            m_user->showPage(rest);
+        } else if (step.startsWith(u'[')) {
+            m_user->clickInto(rest.chopped(1));
+        } else if (step.startsWith(u'=')) {
+            m_user->type(rest);
+        } else if (step == u"⌫"_s) {
+            m_user->erase();
+        } else if (step.startsWith(u"字段:"_s)) {
+            m_user->chooseField(step.mid(3));
+        } else if (step.startsWith(u'?')) {
+            m_user->search(rest);
+        } else if (step.startsWith(u'#')) {
+            m_user->clickRow(rest.toInt());
+        } else if (step.contains(u'!')) {
+            m_box->platform.answers.enqueue(step.endsWith(u"是"_s) ? mb::IdYes : mb::IdNo);
+            m_user->click(step.section(u'!', 0, 0));
+        } else {
+            m_user->click(step);
+        }
     }
 
 private Q_SLOTS:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China)); }
-    void init() {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_platform = std::make_unique<ScopedScriptedPlatform>();
-        Preferences prefs;
-        prefs.databasePath = test::createBookFile(m_dir->path());
-        SavePreferences(ini(), prefs);
-        m_form = std::make_unique<TSDIAppForm>(ini());
-        m_form->show();
-    }
+    void init() { m_box = std::make_unique<test::Sandbox>(); }
     void cleanup() {
+        m_user.reset();
         m_form.reset();
-        m_platform.reset();
-        m_dir.reset();
+        m_box.reset();
     }
 
-    void deleteAsksFirst() {
-        addContacts({QStringLiteral("a"), QStringLiteral("b")});
-        auto* pages = child<QTabWidget>(QStringLiteral("PageControl2"));
-        auto* sub = child<QTabWidget>(QStringLiteral("PageControl3"));
-        pages->setCurrentIndex(1);
-        sub->setCurrentIndex(2);
-        m_platform->answers.enqueue(mb::IdNo);
-        click(4);
-        QCOMPARE(m_platform->messages.last().text, QStringLiteral("确定要删除这条记录吗？"));
-        QCOMPARE(m_platform->messages.last().caption, QStringLiteral("警告"));
-        QCOMPARE(m_platform->messages.last().flags, 0x114u);
-        QCOMPARE(dataset(BookId::Contacts).recordCount(), 2);
-        QCOMPARE(pages->currentIndex(), 1);
-        m_platform->answers.enqueue(mb::IdYes);
-        click(4);
-        QCOMPARE(dataset(BookId::Contacts).recordCount(), 1);
-        QCOMPARE(pages->currentIndex(), 0);
-        QCOMPARE(sub->currentIndex(), 0);
+    // Every record command of the three books, as the user meets it: the steps from a fresh
+    // window, then what the grid, the page, the command column, the status line, the Detail
+    // view and the last message box show.
+    void commands_data() {
+        QTest::addColumn<QString>("book");
+        QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("rows");
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("enabled");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("detail");
+        QTest::addColumn<QString>("message");
+        const QStringList abc{u"a"_s, u"b"_s, u"c"_s};
+        const auto row = [&](const char* tag, const char* book, const QStringList& keys,
+                             const QStringList& steps, const char* rows, const char* page,
+                             const QString& enabled, const char* status, const char* detail,
+                             const char* message = "") {
+            QTest::newRow(tag) << QString::fromUtf8(book) << keys << steps
+                               << QString::fromUtf8(rows) << QString::fromUtf8(page) << enabled
+                               << QString::fromUtf8(status) << QString::fromUtf8(detail)
+                               << QString::fromUtf8(message);
+        };
+        // Contacts.
+        row("c 添加", "邮箱", abc, {u"添加"_s}, "a,b,c,[]", "录入/个人", kContactsEntering, "||",
+            "");
+        row("c 添加 typed", "邮箱", abc, {u"添加"_s, u"=张三"_s, u"提交"_s}, "a,b,c,[张三]",
+            "大概/个人", kBrowsing, "||", "");
+        row("c 插入", "邮箱", abc, {u">|"_s, u"插入"_s}, "a,[],b,c", "录入/个人", kContactsEntering,
+            "联系簿当前第2条记录||", "姓名:b");
+        row("c 插入 typed", "邮箱", abc, {u">|"_s, u"插入"_s, u"=d"_s, u"提交"_s}, "a,[d],b,c",
+            "大概/个人", kBrowsing, "联系簿当前第2条记录||", "姓名:b");
+        row("c 修改 from 单位", "邮箱", abc, {u"@录入"_s, u"@单位"_s, u"修改"_s, u"=z"_s},
+            "[az],b,c", "录入/个人", kContactsEntering, "||", "");
+        row("c 提交 back to 个人", "邮箱", abc, {u"修改"_s, u"=z"_s, u"@单位"_s, u"提交"_s},
+            "[az],b,c", "大概/个人", kBrowsing, "||", "");
+        row("c 取消", "邮箱", abc, {u"修改"_s, u"=z"_s, u"@家庭"_s, u"取消"_s}, "[a],b,c",
+            "大概/个人", kBrowsing, "||", "");
+        row("c 修改 on empty", "邮箱", {}, {u"修改"_s}, "[]", "录入/个人", kContactsEntering, "||",
+            "");
+        row("c typed without 修改, then a move", "邮箱", abc,
+            {u"@录入"_s, u"[DBname]"_s, u"=z"_s, u"@大概"_s, u">|"_s}, "za,[b],c", "大概/个人",
+            kBrowsing, "联系簿当前第2条记录||", "姓名:b");
+        row("c taken key", "邮箱", abc, {u"添加"_s, u"=a"_s, u"提交"_s}, "a,b,c,[a]", "大概/个人",
+            kBrowsing, "||", "", "ADOTable1: ");
+        row("c >||", "邮箱", abc, {u">||"_s}, "a,b,[c]", "大概/个人", kBrowsing,
+            "联系簿当前第3条记录||", "姓名:c");
+        row("c |<", "邮箱", abc, {u">||"_s, u"|<"_s}, "a,[b],c", "大概/个人", kBrowsing,
+            "联系簿当前第2条记录||", "姓名:b");
+        row("c ||<", "邮箱", abc, {u">||"_s, u"||<"_s}, "[a],b,c", "大概/个人", kBrowsing,
+            "联系簿当前第1条记录||", "姓名:a");
+        row("c >| past the end", "邮箱", abc, {u">|"_s, u">|"_s, u">|"_s}, "a,b,[c]", "大概/个人",
+            kBrowsing, "联系簿当前第3条记录||", "姓名:c");
+        row("c >| on empty", "邮箱", {}, {u">|"_s}, "", "大概/个人", kBrowsing,
+            "联系簿当前第-1条记录||", "姓名:");
+        row("c grid click", "邮箱", abc, {u"#2"_s}, "a,[b],c", "大概/个人", kBrowsing,
+            "联系簿当前第2条记录||", "姓名:b");
+        row("c 删除 no", "邮箱", abc, {u"删除!否"_s}, "[a],b,c", "大概/个人", kBrowsing, "||", "",
+            "确定要删除这条记录吗？");
+        row("c 删除 from 单位", "邮箱", abc, {u">|"_s, u"@录入"_s, u"@单位"_s, u"删除!是"_s},
+            "a,[c]", "大概/个人", kBrowsing, "联系簿当前第2条记录||", "姓名:b", "确定要删除");
+        row("c 删除 on empty", "邮箱", {}, {u"删除!是"_s}, "", "大概/个人", kBrowsing, "||", "",
+            "ADOTable1: Cannot perform this operation on an empty dataset.");
+        row("c 刷新", "邮箱", abc, {u"刷新"_s}, "[a],b,c", "大概/个人", kBrowsing,
+            "|联系簿有3条记录|", "");
+        row("c 定位 leaves the Detail view", "邮箱", abc, {u">|"_s, u"?c"_s, u"定位"_s}, "a,b,[c]",
+            "大概/个人", kBrowsing, "联系簿当前第2条记录||", "姓名:b");
+        row("c 定位 Chinese", "邮箱", {u"a"_s, u"张三"_s}, {u"?张三"_s, u"定位"_s}, "a,[张三]",
+            "大概/个人", kBrowsing, "||", "");
+        row("c 定位 as typed", "邮箱", abc, {u"?c "_s, u"定位"_s}, "[a],b,c", "大概/个人",
+            kBrowsing, "||", "", "找不到");
+        // Websites.
+        row("w 添加", "网址", abc, {u"添加"_s}, "a,b,c,[]", "录入", kEntering, "||", "");
+        row("w 插入", "网址", abc, {u">|"_s, u"插入"_s}, "a,[],b,c", "录入", kEntering,
+            "网址当前第2条记录||", "");
+        row("w 插入 typed", "网址", abc, {u">|"_s, u"插入"_s, u"=d"_s, u"提交"_s}, "a,[d],b,c",
+            "大概", kBrowsing, "网址当前第2条记录||", "");
+        row("w 修改", "网址", abc, {u"修改"_s, u"=z"_s, u"提交"_s}, "[az],b,c", "大概", kBrowsing,
+            "||", "");
+        row("w 取消", "网址", abc, {u"修改"_s, u"=z"_s, u"取消"_s}, "[a],b,c", "大概", kBrowsing,
+            "||", "");
+        row("w >||", "网址", abc, {u">||"_s}, "a,b,[c]", "大概", kBrowsing, "网址当前第3条记录||",
+            "");
+        row("w |<", "网址", abc, {u">||"_s, u"|<"_s}, "a,[b],c", "大概", kBrowsing,
+            "网址当前第2条记录||", "");
+        row("w ||<", "网址", abc, {u">||"_s, u"||<"_s}, "[a],b,c", "大概", kBrowsing,
+            "网址当前第1条记录||", "");
+        row("w >|", "网址", abc, {u">|"_s}, "a,[b],c", "大概", kBrowsing, "网址当前第2条记录||",
+            "");
+        row("w 删除", "网址", abc, {u">|"_s, u"删除!是"_s}, "a,[c]", "大概", kBrowsing,
+            "网址当前第2条记录||", "", "确定要删除");
+        row("w 刷新", "网址", abc, {u"刷新"_s}, "[a],b,c", "大概", kBrowsing, "|网址有3条记录|",
+            "");
+        row("w 定位", "网址", abc, {u"?b"_s, u"定位"_s}, "a,[b],c", "大概", kBrowsing, "||", "");
+        row("w 定位 in another column", "网址", abc, {u"字段:网址"_s, u"?b"_s, u"定位"_s},
+            "[a],b,c", "大概", kBrowsing, "||", "", "找不到");
+        row("w 添加 after an emptied key", "网址", abc,
+            {u"@录入"_s, u"[DBwangzhiname]"_s, u"⌫"_s, u"@大概"_s, u"添加"_s}, "[],b,c", "录入",
+            kEntering, "||", "", "ADOTable2: 网址名称不能为空.");
+        // Serials: first and last report the count in the count bar's last panel.
+        row("s 添加", "序列号", abc, {u"添加"_s}, "a,b,c,[]", "录入", kEntering, "||", "");
+        row("s 插入", "序列号", abc, {u">|"_s, u"插入"_s, u"=d"_s, u"提交"_s}, "a,[d],b,c", "大概",
+            kBrowsing, "序列号当前第2条记录||", "");
+        row("s 修改", "序列号", abc, {u"修改"_s, u"=z"_s, u"提交"_s}, "[az],b,c", "大概", kBrowsing,
+            "||", "");
+        row("s 取消", "序列号", abc, {u"修改"_s, u"=z"_s, u"取消"_s}, "[a],b,c", "大概", kBrowsing,
+            "||", "");
+        row("s >||", "序列号", abc, {u">||"_s}, "a,b,[c]", "大概", kBrowsing, "||序列号有3条记录",
+            "");
+        row("s |<", "序列号", abc, {u">||"_s, u"|<"_s}, "a,[b],c", "大概", kBrowsing,
+            "序列号当前第2条记录||序列号有3条记录", "");
+        row("s ||<", "序列号", abc, {u">|"_s, u"||<"_s}, "[a],b,c", "大概", kBrowsing,
+            "序列号当前第2条记录||序列号有3条记录", "");
+        row("s >|", "序列号", abc, {u">|"_s}, "a,[b],c", "大概", kBrowsing, "序列号当前第2条记录||",
+            "");
+        row("s 删除", "序列号", abc, {u"删除!是"_s}, "[b],c", "大概", kBrowsing, "||", "",
+            "确定要删除");
+        row("s 刷新", "序列号", abc, {u"刷新"_s}, "[a],b,c", "大概", kBrowsing, "|序列号有3条记录|",
+            "");
+        row("s 定位", "序列号", abc, {u"?c"_s, u"定位"_s}, "a,b,[c]", "大概", kBrowsing, "||", "");
+        // The serials book calls its dataset before it shows the entry page.
+        row("s 添加 after an emptied key", "序列号", abc,
+            {u"@录入"_s, u"[DBnameversion]"_s, u"⌫"_s, u"@大概"_s, u"添加"_s}, "[],b,c", "大概",
+            kEntering, "||", "", "ADOTable3: 名称版本号不能为空.");
+    }
+    void commands() {
+        QFETCH(QString, book);
+        QFETCH(QStringList, keys);
+        QFETCH(QStringList, steps);
+        QFETCH(QString, rows);
+        QFETCH(QString, page);
+        QFETCH(QString, enabled);
+        QFETCH(QString, status);
+        QFETCH(QString, detail);
+        QFETCH(QString, message);
+        start(keys);
+        m_user->showBook(book);
+        for (const QString& s : steps)
+            step(s);
+        QCOMPARE(m_user->gridRows(), rows);
+        QCOMPARE(m_user->pageShown(), page);
+        QCOMPARE(m_user->enabledButtons(), enabled);
+        QCOMPARE(m_user->statusPanels(), status);
+        m_user->showBook(u"邮箱"_s);
+        QCOMPARE(m_user->detailFirstLine(), detail);
+        const auto& boxes = m_box->platform.messages;
+        QCOMPARE(boxes.isEmpty(), message.isEmpty());
+        if (!message.isEmpty())
+            QVERIFY2(boxes.last().text.startsWith(message), qPrintable(boxes.last().text));
     }
 
-    void deleteOnEmptyBookShowsError() {
-        m_platform->answers.enqueue(mb::IdYes);
-        click(8);
-        QCOMPARE(m_platform->messages.last().text,
-                 QStringLiteral("ADOTable2: Cannot perform this operation on an empty dataset."));
-        QCOMPARE(m_platform->messages.last().flags, mb::IconStop);
+    // The boxes a command shows: caption and buttons.
+    void commandBoxes_data() {
+        QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<unsigned>("flags");
+        QTest::newRow("删除") << QStringList{u"a"_s} << QString() << u"删除"_s << u"警告"_s
+                              << unsigned(mb::YesNo | mb::IconStop | mb::DefaultButton2);
+        QTest::newRow("删除 on empty")
+            << QStringList() << QString() << u"删除"_s << u"Quillbox"_s << unsigned(mb::IconStop);
+        QTest::newRow("找不到") << QStringList() << u"x"_s << u"定位"_s << u"^^"_s
+                                << unsigned(mb::IconExclamation);
+    }
+    void commandBoxes() {
+        QFETCH(QStringList, keys);
+        QFETCH(QString, search);
+        QFETCH(QString, command);
+        QFETCH(QString, caption);
+        QFETCH(unsigned, flags);
+        start(keys);
+        m_box->platform.answers.enqueue(mb::IdYes);
+        if (!search.isEmpty())
+            m_user->search(search);
+        m_user->click(command);
+        QVERIFY(!m_box->platform.messages.isEmpty());
+        QCOMPARE(m_box->platform.messages.last().caption, caption);
+        QCOMPARE(m_box->platform.messages.last().flags, flags);
     }
 
-    void arrangements_data() {
-        QTest::addColumn<int>("add");
-        QTest::addColumn<int>("post");
-        QTest::addColumn<int>("cancel");
-        QTest::addColumn<int>("refresh");
-        QTest::addColumn<bool>("refreshStaysEnabled");
-        QTest::addColumn<int>("locate");
-        QTest::newRow("contacts") << 1 << 28 << 29 << 34 << true << 5;
-        QTest::newRow("websites") << 7 << 30 << 31 << 35 << false << 9;
-        QTest::newRow("serials") << 10 << 32 << 33 << 36 << false << 13;
-    }
-    void arrangements() {
-        QFETCH(int, add);
-        QFETCH(int, post);
-        QFETCH(int, cancel);
-        QFETCH(int, refresh);
-        QFETCH(bool, refreshStaysEnabled);
-        QFETCH(int, locate);
-        click(add);
-        QVERIFY(!button(add)->isEnabled());
-        QVERIFY(!button(locate)->isEnabled());
-        QVERIFY(button(post)->isEnabled());
-        QVERIFY(button(cancel)->isEnabled());
-        QCOMPARE(button(refresh)->isEnabled(), refreshStaysEnabled);
-        click(cancel);
-        QVERIFY(button(add)->isEnabled());
-        QVERIFY(!button(post)->isEnabled());
-        QVERIFY(button(refresh)->isEnabled());
-    }
-
-    void entryPlacesAndEditOnEmpty() {
-        QCOMPARE(button(3)->text(), QStringLiteral("修改"));
-        click(3); // 修改 on an empty book starts a new record
-        QCOMPARE(dataset(BookId::Contacts).state(), DatasetState::Insert);
-        QCOMPARE(child<QTabWidget>(QStringLiteral("PageControl2"))->currentIndex(), 1);
-        QTest::keyClicks(child<QLineEdit>(QStringLiteral("DBname")), QStringLiteral("b"));
-        click(28);
-        QCOMPARE(child<QTabWidget>(QStringLiteral("PageControl2"))->currentIndex(), 0);
-        click(1);
-        QTest::keyClicks(child<QLineEdit>(QStringLiteral("DBname")), QStringLiteral("c"));
-        click(28);
-        QCOMPARE(test::keysInGridOrder(dataset(BookId::Contacts)),
-                 (QStringList{QStringLiteral("b"), QStringLiteral("c")}));
-        click(16);
-        click(2);
-        QTest::keyClicks(child<QLineEdit>(QStringLiteral("DBname")), QStringLiteral("a"));
-        click(28);
-        QCOMPARE(test::keysInGridOrder(dataset(BookId::Contacts)),
-                 (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
-        click(16);
-        click(18); // >| goes one on
-        QCOMPARE(dataset(BookId::Contacts).recordNumber(), 2);
-    }
-
-    // 添加, 插入 and 修改 leave the cursor in the first field of the entry page they show.
-    void entryCommandsStartTypingInTheFirstField_data() {
-        QTest::addColumn<int>("book");
-        QTest::addColumn<int>("command");
-        QTest::addColumn<QString>("field");
-        const std::tuple<int, int, const char*> rows[] = {
-            {0, 1, "DBname"},         {0, 2, "DBname"},         {0, 3, "DBname"},
-            {1, 7, "DBwangzhiname"},  {1, 6, "DBwangzhiname"},  {1, 14, "DBwangzhiname"},
-            {2, 10, "DBnameversion"}, {2, 11, "DBnameversion"}, {2, 15, "DBnameversion"}};
-        for (const auto& [book, command, field] : rows)
-            QTest::addRow("LbButton%d", command) << book << command << QString::fromLatin1(field);
-    }
-    void entryCommandsStartTypingInTheFirstField() {
-        QFETCH(int, book);
-        QFETCH(int, command);
-        QFETCH(QString, field);
-        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-        child<QTabWidget>(u"PageControl1"_s)->setCurrentIndex(book);
-        if (book == 0) // the entry sub-page shown last must not keep the cursor
-            child<QTabWidget>(u"PageControl3"_s)->setCurrentIndex(2);
-        click(command);
-        QTest::keyClicks(focused(), u"k"_s);
-        QCOMPARE(child<QLineEdit>(field)->text(), u"k"_s);
-    }
-
-    // Tab goes from control to control: past the 访问 links and out of a grid.
-    void tabLeavesLinksAndGrids() {
-        addContacts({u"a"_s, u"b"_s});
-        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-        child<DBGrid>(u"DBGrid1"_s)->setFocus();
-        QTest::keyClick(focused(), Qt::Key_Tab);
-        QCOMPARE(focused()->objectName(), u"cmlianxi1ziduan"_s);
-        child<QTabWidget>(u"PageControl2"_s)->setCurrentIndex(1);
-        child<QLineEdit>(u"DBzhuye"_s)->setFocus();
-        QTest::keyClick(focused(), Qt::Key_Tab);
-        QCOMPARE(focused()->objectName(), u"DBemail"_s);
-    }
-
-    void duplicateKeyKeepsTypedValues() {
-        addContacts({QStringLiteral("a")});
-        click(1);
-        QTest::keyClicks(child<QLineEdit>(QStringLiteral("DBname")), QStringLiteral("a"));
-        QTest::keyClicks(child<QLineEdit>(QStringLiteral("DBqq")), QStringLiteral("123"));
-        click(28);
-        QCOMPARE(m_platform->messages.size(), 1);
-        QVERIFY(m_platform->messages[0].text.startsWith(QStringLiteral("ADOTable1: ")));
-        QCOMPARE(child<QTabWidget>(QStringLiteral("PageControl2"))->currentIndex(), 0);
-        QVERIFY(button(1)->isEnabled());
-        click(3);
-        QCOMPARE(child<QTabWidget>(QStringLiteral("PageControl2"))->currentIndex(), 1);
-        QCOMPARE(child<QLineEdit>(QStringLiteral("DBqq"))->text(), QStringLiteral("123"));
-        click(29);
-        QCOMPARE(dataset(BookId::Contacts).recordCount(), 1);
-    }
-
-    void typingWithoutEditIsStoredByAMove() {
-        addContacts({QStringLiteral("a"), QStringLiteral("b")});
-        click(16);
-        QTest::keyClicks(child<QLineEdit>(QStringLiteral("DBqq")), QStringLiteral("9"));
-        QVERIFY(button(1)->isEnabled());
-        click(18);
-        QCOMPARE(dataset(BookId::Contacts).rowValueText(0, 2), QStringLiteral("9"));
-    }
-
-    void statusTexts() {
-        click(16);
-        QCOMPARE(panel("sb2", 0), QStringLiteral("联系簿当前第-1条记录"));
-        addContacts({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
-        for (const char* key : {"s1", "s2", "s3"})
-            test::addRecord(dataset(BookId::Serials), {QString::fromLatin1(key)});
-        click(19);
-        QCOMPARE(panel("sb2", 0), QStringLiteral("联系簿当前第3条记录"));
-        click(18);
-        QCOMPARE(panel("sb2", 0), QStringLiteral("联系簿当前第3条记录"));
-        QCOMPARE(panel("sb1", 0), QString());
-        click(34);
-        QCOMPARE(panel("sb1", 0), QStringLiteral("联系簿有3条记录"));
-        // Serials: first and last report the count in the last panel of the count bar.
-        click(26);
-        QCOMPARE(panel("sb2", 2), QStringLiteral("序列号当前第2条记录"));
-        click(24);
-        QCOMPARE(panel("sb1", 3), QStringLiteral("序列号有3条记录"));
-        QCOMPARE(panel("sb2", 2), QStringLiteral("序列号当前第2条记录"));
-        click(36);
-        QCOMPARE(panel("sb1", 2), QStringLiteral("序列号有3条记录"));
-        click(23);
-        QCOMPARE(panel("sb2", 1), QStringLiteral("网址当前第-1条记录"));
-    }
-
-    void gridClickWritesPosition() {
-        addContacts({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
-        auto* grid = child<DBGrid>(QStringLiteral("DBGrid1"));
-        const QRect cell = grid->visualRect(grid->model()->index(1, 0));
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
-        QCOMPARE(panel("sb2", 0), QStringLiteral("联系簿当前第2条记录"));
-        QVERIFY(child<QPlainTextEdit>(QStringLiteral("Lianxi1Zhanshi"))
-                    ->toPlainText()
-                    .startsWith(QStringLiteral("姓名:b\n")));
-    }
-
+    // Every column as name, ":", the value as shown, one line each, a note's lines as lines.
     void detailView() {
-        test::addRecord(dataset(BookId::Contacts), {QStringLiteral("张三 "), QString(), QString(),
-                                                    QString(), QStringLiteral("2024-03-05")});
-        dataset(BookId::Contacts).edit();
-        dataset(BookId::Contacts).setFieldText(24, QStringLiteral("一\r\n二\r\n三"));
-        dataset(BookId::Contacts).post();
-        click(16);
-        auto* view = child<QPlainTextEdit>(QStringLiteral("Lianxi1Zhanshi"));
-        const QStringList lines = view->toPlainText().split(QLatin1Char('\n'));
-        QCOMPARE(lines.size(), 25 + 2 + 2);
-        QCOMPARE(lines[0], QStringLiteral("姓名:张三 "));
-        QCOMPARE(lines[1], QStringLiteral("邮箱:"));
-        QCOMPARE(lines[4], QStringLiteral("生日:2024/3/5"));
-        QCOMPARE(lines[24], QStringLiteral("备注:一"));
-        QCOMPARE(lines[26], QStringLiteral("三"));
+        start({});
+        for (const QString& s : {u"添加"_s, u"=张三 "_s, u"[DBbirth]"_s, u"=2024-03-05"_s,
+                                 u"@单位"_s, u"[DBLianxiMemo]"_s, u"=一"_s})
+            step(s);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        for (const QString& s : {u"=二"_s, u"提交"_s, u"||<"_s})
+            step(s);
+        const auto* view = m_form->findChild<QPlainTextEdit*>(u"Lianxi1Zhanshi"_s);
+        QCOMPARE(view->toPlainText(), QString::fromUtf8(test::readBytes(
+                                          QStringLiteral(QB_TEST_DATA "/books/detail.txt"))));
         QCOMPARE(view->textCursor().position(), 0);
-        QVERIFY(!view->textCursor().hasSelection());
     }
 
-    void locateAndHistory() {
-        addContacts({QStringLiteral("b"), QStringLiteral("abc"), QStringLiteral("ab")});
-        auto* search = child<QComboBox>(QStringLiteral("cmlianxi1zhao"));
-        click(19);
-        search->setEditText(QStringLiteral("ab"));
-        click(5);
-        QCOMPARE(dataset(BookId::Contacts).valueText(0), QStringLiteral("ab"));
-        QCOMPARE(panel("sb2", 0), QStringLiteral("联系簿当前第3条记录"));
-        search->setEditText(QStringLiteral("AB"));
-        click(5);
-        QCOMPARE(m_platform->messages.last().text, QStringLiteral("找不到"));
-        QCOMPARE(m_platform->messages.last().caption, QStringLiteral("^^"));
-        QCOMPARE(m_platform->messages.last().flags, 0x30u);
-        search->setEditText(QString());
-        click(5);
-        click(5);
-        QCOMPARE(search->count(), 2);
-        QCOMPARE(search->itemText(0), QStringLiteral("ab"));
-        QCOMPARE(search->itemText(1), QString());
+    // The history keeps the first spelling of a text, the empty one too, and is remembered.
+    void searchHistory() {
+        start({u"b"_s, u"abc"_s, u"ab"_s});
+        for (const QString& text : {u"ab"_s, u"AB"_s, QString(), QString()}) {
+            m_user->search(text);
+            m_user->click(u"定位"_s);
+        }
         m_form.reset();
-        QCOMPARE(LoadPreferences(ini()).histories[0],
-                 (QStringList{QStringLiteral("ab"), QString()}));
+        QCOMPARE(LoadPreferences(m_box->ini()).histories[0], (QStringList{u"ab"_s, QString()}));
     }
 
     // The history is offered in the drop-down, never completed into what is typed.
     void searchBoxSearchesWhatWasTyped_data() {
         QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("found"); // empty: 找不到
-        QTest::newRow("history in other case") << u"a"_s << u"a1"_s;
-        QTest::newRow("history entry longer") << u"z"_s << u"z1"_s;
+        QTest::addColumn<QString>("rows");
+        QTest::newRow("history in other case") << u"a"_s << u"Abc,[a1],z1,zz"_s;
+        QTest::newRow("history entry longer") << u"z"_s << u"Abc,a1,[z1],zz"_s;
     }
     void searchBoxSearchesWhatWasTyped() {
         QFETCH(QString, typed);
-        QFETCH(QString, found);
-        addContacts({u"Abc"_s, u"a1"_s, u"z1"_s, u"zz"_s});
-        auto* search = child<QComboBox>(QStringLiteral("cmlianxi1zhao"));
-        m_form->book(BookId::Contacts).setSearchHistory({u"Abc"_s, u"zz"_s});
-        m_form->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-        search->setFocus();
-        QTest::keyClicks(search->lineEdit(), typed);
-        QCOMPARE(search->currentText(), typed);
-        click(5);
-        QCOMPARE(dataset(BookId::Contacts).valueText(0), found);
-        QCOMPARE(search->itemText(search->count() - 1), typed);
+        QFETCH(QString, rows);
+        start({u"Abc"_s, u"a1"_s, u"z1"_s, u"zz"_s}, {u"Abc"_s, u"zz"_s});
+        m_user->search(typed);
+        m_user->click(u"定位"_s);
+        QCOMPARE(m_user->gridRows(), rows);
+    }
+
+    // Tab goes from control to control: past the 访问 links and out of a grid.
+    void tabLeavesLinksAndGrids() {
+        start({u"a"_s});
+        m_user->clickRow(1);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), u"cmlianxi1ziduan"_s);
+        m_user->showPage(u"录入"_s);
+        m_user->clickInto(u"DBzhuye"_s);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), u"DBemail"_s);
+    }
+
+    // A refused record keeps what was typed for the next 修改.
+    void refusedRecordKeepsTypedValues() {
+        start({u"a"_s});
+        m_user->click(u"添加"_s);
+        m_user->type(u"a"_s);
+        m_user->clickInto(u"DBqq"_s);
+        m_user->type(u"123"_s);
+        m_user->click(u"提交"_s);
+        m_user->click(u"修改"_s);
+        QCOMPARE(qobject_cast<QLineEdit*>(field(u"DBqq"_s))->text(), u"123"_s);
+        m_user->click(u"取消"_s);
+        QCOMPARE(dataset(BookId::Contacts).recordCount(), 1);
     }
 
     // The pages take the window's size after the window system has resized it, when it is
     // maximized and when it is restored.
     void maximizeAndRestoreRelayout() {
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
-        const auto inner = [this] { return child<QTabWidget>(u"PageControl4"_s)->width(); };
+        start({});
+        const auto inner = [this] { return field(u"PageControl4"_s)->width(); };
         m_form->showMaximized();
         QTRY_VERIFY(m_form->isMaximized() && m_form->width() > 613);
         QTRY_COMPARE(inner(), m_form->width() - 70 - 80);
-        QCOMPARE(button(10)->x(), inner() + 10);
-        QCOMPARE(button(24)->x(), inner() + 10 + 3 * 28);
+        m_user->showBook(u"序列号"_s);
+        QCOMPARE(m_user->button(u"添加"_s)->x(), inner() + 10);
+        QCOMPARE(m_user->button(u">||"_s)->x(), inner() + 10 + 3 * 28);
         m_form->showNormal();
         QTRY_VERIFY(!m_form->isMaximized());
         for (const char* name : {"PageControl2", "PageControl4", "PageControl5"})
-            QCOMPARE(child<QTabWidget>(QString::fromLatin1(name))->width(), 383);
-        QCOMPARE(button(1)->x(), 393);
-        QCOMPARE(button(16)->x(), 393);
-        QCOMPARE(button(17)->x(), 421);
-        QCOMPARE(button(18)->x(), 449);
-        QCOMPARE(button(19)->x(), 477);
+            QCOMPARE(field(QString::fromLatin1(name))->width(), 383);
+        m_user->showBook(u"邮箱"_s);
+        int x = 393;
+        for (const QString& caption : {u"||<"_s, u"|<"_s, u">|"_s, u">||"_s}) {
+            QCOMPARE(m_user->button(caption)->x(), x);
+            x += 28;
+        }
+        QCOMPARE(m_user->button(u"添加"_s)->x(), 393);
     }
 };
 

@@ -176,12 +176,6 @@ private Q_SLOTS:
         QVERIFY(!panel.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
         QCOMPARE(panel.centralWidget()->size(), QSize(178, 259));
         QCOMPARE(panel.minimumSize(), panel.maximumSize());
-        auto* pages = control<QTabWidget>("PageControl1");
-        QCOMPARE(pages->tabText(0) + pages->tabText(1) + pages->tabText(2),
-                 u"简单联系详细查看网址避长"_s);
-        QCOMPARE(captions(panel.menuBar()->actions()), (QStringList{u"文件"_s, u"网址导航"_s}));
-        QCOMPARE(captions(control<QMenu>("N2")->actions()),
-                 (QStringList{u"刷新"_s, QString(), u"退出"_s}));
 
         for (int showing = 0; showing < 2; ++showing) {
             QCOMPARE(panel.windowTitle(), u"Quillbox--导航面板"_s);

@@ -4,9 +4,9 @@
 #include "badfiles.h"
 #include "books.h"
 #include "places.h"
-#include "store/sqlitestatement.h"
 #include "store/dataerror.h"
-#include "windowdriver.h"
+#include "store/sqlitestatement.h"
+#include "support/windowdriver.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -6,10 +6,10 @@
 #include "badfiles.h"
 #include "books.h"
 #include "places.h"
+#include "support/windowdriver.h"
 #include "testfiles.h"
 #include "widgets/dbgrid.h"
 #include "widgets/lbbutton.h"
-#include "windowdriver.h"
 
 #include <QLocale>
 #include <QTabWidget>

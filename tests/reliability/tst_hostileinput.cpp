@@ -7,8 +7,8 @@
 #include "places.h"
 #include "platform/desktopplatform.h"
 #include "store/preferences.h"
+#include "support/windowdriver.h"
 #include "testfiles.h"
-#include "windowdriver.h"
 
 #include <QClipboard>
 #include <QComboBox>

@@ -197,7 +197,7 @@ private Q_SLOTS:
         const QFileInfo before(m_path);
         for (const auto& access : std::initializer_list<std::function<void()>>{
                  [&] { qb::LoadPreferences(m_path); },
-                 [&] { qb::SaveDatabasePath(m_path, u"/new.mdb"_s); }}) {
+                 [&] { qb::saveDatabasePath(m_path, u"/new.mdb"_s); }}) {
             try {
                 access();
                 QFAIL("the file was taken");
