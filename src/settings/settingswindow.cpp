@@ -18,8 +18,6 @@
 
 #include <initializer_list>
 
-using namespace Qt::StringLiterals;
-
 namespace qb {
 
 namespace {
@@ -115,21 +113,23 @@ QStringList deleteEntries(const QList<Item*>& items, DeleteEntry deleteEntry) {
 
 bool confirmSessionEntry(const QString& name) {
     const QString question =
-        u"“%1”是桌面会话需要的项目，删除后桌面可能无法正常工作。真的要删除？"_s;
-    return MsgBox(question.arg(name), u"慎重考虑"_s, mb::YesNo | mb::IconStop) == mb::IdYes;
+        QStringLiteral("“%1”是桌面会话需要的项目，删除后桌面可能无法正常工作。真的要删除？");
+    return MsgBox(question.arg(name), QStringLiteral("慎重考虑"), mb::YesNo | mb::IconStop) ==
+           mb::IdYes;
 }
 
 // One message for all the entries of one command that could not be deleted.
 void reportFailures(const QStringList& failed) {
     if (!failed.isEmpty())
-        MsgBox(u"以下项目未能删除：\n"_s + failed.join(u'\n'), kProgramName, mb::IconStop);
+        MsgBox(QStringLiteral("以下项目未能删除：\n") + failed.join(u'\n'), kProgramName,
+               mb::IconStop);
 }
 
 } // namespace
 
 Tfrmsetting1::Tfrmsetting1(QWidget* parent)
     : QDialog(parent) {
-    setWindowTitle(u"设置"_s);
+    setWindowTitle(QStringLiteral("设置"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint |
                    Qt::MSWindowsFixedSizeDialogHint);
@@ -145,38 +145,44 @@ Tfrmsetting1::Tfrmsetting1(QWidget* parent)
 
 void Tfrmsetting1::createControls() {
     PageControl1 = new QTabWidget(this);
-    PageControl1->setObjectName(u"PageControl1"_s);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setGeometry(0, 0, 449, 310);
     TabSheet3 = new QWidget;
-    TabSheet3->setObjectName(u"TabSheet3"_s);
-    PageControl1->addTab(TabSheet3, u"选项1"_s);
+    TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
+    PageControl1->addTab(TabSheet3, QStringLiteral("选项1"));
     TabSheet3->installEventFilter(this);
 
     lb1 = new QListWidget(TabSheet3);
-    lb1->setObjectName(u"lb1"_s);
+    lb1->setObjectName(QStringLiteral("lb1"));
     lb1->setGeometry(0, 2, 214, 137);
     lb1->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    lb1->setAccessibleName(u"浏览器右键菜单扩展"_s);
-    Button5 = makeButton(u"Button5"_s, u"删除选的"_s, {249, 6, 84, 19}, TabSheet3);
-    Button6 = makeButton(u"Button6"_s, u"刷新"_s, {250, 30, 85, 19}, TabSheet3);
+    lb1->setAccessibleName(QStringLiteral("浏览器右键菜单扩展"));
+    Button5 = makeButton(QStringLiteral("Button5"), QStringLiteral("删除选的"), {249, 6, 84, 19},
+                         TabSheet3);
+    Button6 =
+        makeButton(QStringLiteral("Button6"), QStringLiteral("刷新"), {250, 30, 85, 19}, TabSheet3);
 
     Label2 = new QLabel(settings().logonProgramsTitle(), TabSheet3);
-    Label2->setObjectName(u"Label2"_s);
+    Label2->setObjectName(QStringLiteral("Label2"));
     Label2->move(4, 146);
     Label2->adjustSize();
-    Button7 = makeButton(u"Button7"_s, u"删除选的"_s, {264, 143, 85, 22}, TabSheet3);
-    Button8 = makeButton(u"Button8"_s, u"刷新"_s, {358, 143, 73, 22}, TabSheet3);
+    Button7 = makeButton(QStringLiteral("Button7"), QStringLiteral("删除选的"), {264, 143, 85, 22},
+                         TabSheet3);
+    Button8 = makeButton(QStringLiteral("Button8"), QStringLiteral("刷新"), {358, 143, 73, 22},
+                         TabSheet3);
     createLogonList();
 
-    Button1 = makeButton(u"Button1"_s, u"应用"_s, {268, 316, 81, 21}, this);
-    Button2 = makeButton(u"Button2"_s, u"放弃"_s, {358, 316, 75, 21}, this);
+    Button1 =
+        makeButton(QStringLiteral("Button1"), QStringLiteral("应用"), {268, 316, 81, 21}, this);
+    Button2 =
+        makeButton(QStringLiteral("Button2"), QStringLiteral("放弃"), {358, 316, 75, 21}, this);
 }
 
 void Tfrmsetting1::createLogonList() {
     lv4 = new QTreeWidget(TabSheet3);
-    lv4->setObjectName(u"lv4"_s);
+    lv4->setObjectName(QStringLiteral("lv4"));
     lv4->setGeometry(0, 170, 441, kLogonListHeight);
-    lv4->setHeaderLabels({u"启动项目名"_s, u"路径"_s});
+    lv4->setHeaderLabels({QStringLiteral("启动项目名"), QStringLiteral("路径")});
     lv4->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     lv4->header()->setStretchLastSection(false);
     lv4->header()->setSectionsClickable(false);
@@ -213,18 +219,21 @@ void Tfrmsetting1::sayWhatIsMissing() {
     using Feature = SystemSettings::Feature;
     const SystemSettings& system = settings();
     if (!system.has(Feature::BrowserExtensions))
-        sayListMissing(lb1, u"lb1Note"_s, u"此系统没有浏览器右键菜单扩展"_s, {Button5, Button6});
+        sayListMissing(lb1, QStringLiteral("lb1Note"),
+                       QStringLiteral("此系统没有浏览器右键菜单扩展"), {Button5, Button6});
     if (!system.has(Feature::LogonPrograms))
-        sayListMissing(lv4, u"lv4Note"_s, u"此系统没有登录时启动的程序"_s, {Button7, Button8});
+        sayListMissing(lv4, QStringLiteral("lv4Note"), QStringLiteral("此系统没有登录时启动的程序"),
+                       {Button7, Button8});
     QStringList missingTweaks;
     if (!system.has(Feature::MenuShowDelay))
-        missingTweaks << u"菜单显示延迟"_s;
+        missingTweaks << QStringLiteral("菜单显示延迟");
     if (!system.has(Feature::BootTimeout))
-        missingTweaks << u"启动菜单等待时间"_s;
+        missingTweaks << QStringLiteral("启动菜单等待时间");
     if (missingTweaks.isEmpty())
         return;
-    const QString text = u"此系统没有%1，打开本窗口时不作更改。"_s.arg(missingTweaks.join(u"和"_s));
-    makeNote(u"tweaksNote"_s, text, TabSheet3)->setGeometry(220, 60, 215, 76);
+    const QString text = QStringLiteral("此系统没有%1，打开本窗口时不作更改。")
+                             .arg(missingTweaks.join(QStringLiteral("和")));
+    makeNote(QStringLiteral("tweaksNote"), text, TabSheet3)->setGeometry(220, 60, 215, 76);
 }
 
 void Tfrmsetting1::showEvent(QShowEvent* event) {
@@ -268,7 +277,8 @@ void Tfrmsetting1::Button6Click() {
 }
 
 void Tfrmsetting1::Button7Click() {
-    if (MsgBox(u"真的要删除？"_s, u"慎重考虑"_s, mb::YesNo | mb::IconStop) == mb::IdYes)
+    if (MsgBox(QStringLiteral("真的要删除？"), QStringLiteral("慎重考虑"),
+               mb::YesNo | mb::IconStop) == mb::IdYes)
         deleteSelectedLogonPrograms();
 }
 

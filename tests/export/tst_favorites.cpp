@@ -2,8 +2,8 @@
 #include "export/favorites.h"
 #include "filesizelimit.h"
 #include "platform/scriptedplatform.h"
-#include "store/sqlitestatement.h"
 #include "store/dataerror.h"
+#include "store/sqlitestatement.h"
 #include "tables.h"
 #include "testfiles.h"
 

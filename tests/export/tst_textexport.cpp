@@ -5,8 +5,8 @@
 #include "filesizelimit.h"
 #include "platform/filedialog.h"
 #include "platform/scriptedplatform.h"
-#include "store/sqlitestatement.h"
 #include "store/dataerror.h"
+#include "store/sqlitestatement.h"
 #include "tables.h"
 #include "testfiles.h"
 

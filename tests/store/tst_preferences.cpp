@@ -1,5 +1,5 @@
-#include "store/preferences.h"
 #include "store/dataerror.h"
+#include "store/preferences.h"
 #include "tables.h"
 #include "testfiles.h"
 
