@@ -188,12 +188,11 @@ private:
 
     // True when the statement changed the book (an insert on a taken key does not).
     bool write(SqliteStatement& statement, const QStringList& values, std::optional<qint64> row) {
-        for (int c = 0; c < m_columns.size(); ++c) {
-            if (values[c].isEmpty()) // empty text is stored as NULL, as typing stores it
-                statement.bindNull(c + 1);
-            else
+        // Empty text is stored as NULL, as typing stores it: reset() leaves every parameter
+        // NULL, so only the values are bound.
+        for (int c = 0; c < m_columns.size(); ++c)
+            if (!values[c].isEmpty())
                 bindValue(statement, c, values[c]);
-        }
         if (row)
             statement.bindInt64(int(m_columns.size()) + 1, *row);
         statement.step();

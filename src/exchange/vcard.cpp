@@ -433,14 +433,13 @@ void VCardReader::apply(const Property& property, QStringList& values) {
     if (sameWord(property.encoding, "B") || sameWord(property.encoding, "BASE64"))
         return; // photos, logos, sounds and keys have no place in the book
     const std::vector<PropertyMap>& maps = propertyMaps();
-    const QString text = decodedText(property);
     const auto put = [&values](int column, const QString& value) {
         if (column >= 0)
             values[column] = value;
     };
     if (property.name == "GENDER") { // vCard 4.0: a sex letter, then free text
         QStringList& parts = m_parts;
-        components(text, true, parts);
+        components(decodedText(property), true, parts);
         const QString sex = parts.value(0).trimmed().toUpper();
         put(m_sexColumn, sex == QLatin1String("M")   ? QStringLiteral("男")
                          : sex == QLatin1String("F") ? QStringLiteral("女")
@@ -470,9 +469,9 @@ void VCardReader::apply(const Property& property, QStringList& values) {
     if (chosen < 0 && property.name == "FN")
         chosen = 0;
     if (chosen < 0)
-        return;
+        return; // not decoded: a card's N after its FN, or IMPP after X-QQ, is common
     const PropertyMap& map = maps[size_t(chosen)];
-    QString value = text;
+    QString value = decodedText(property);
     if (*map.prefix) {
         if (!value.startsWith(QLatin1String(map.prefix), Qt::CaseInsensitive))
             return;
