@@ -147,7 +147,9 @@ private:
             QByteArray& value = values[size_t(c)];
             if (column.key && QString::fromUtf8(value).trimmed().isEmpty())
                 return QStringLiteral("%1为空").arg(column.name);
-            if (column.width > 0 && characterCount(value) > column.width)
+            // A character takes at least one byte: only a value with more bytes is counted.
+            if (column.width > 0 && value.size() > column.width &&
+                characterCount(value) > column.width)
                 return QStringLiteral("%1有 %2 个字符，超过了 %3 个")
                     .arg(column.name)
                     .arg(characterCount(value))

@@ -200,13 +200,19 @@ size_t components(QByteArrayView value, bool structured, std::vector<QByteArray>
             parts.resize(n);
         return parts[n - 1];
     };
+    // The next backslash or (structured) semicolon at or after `from`, found with memchr.
+    const auto special = [&value, structured](qsizetype from) {
+        const qsizetype escape = value.indexOf('\\', from);
+        const qsizetype semicolon =
+            structured ? value.first(escape < 0 ? value.size() : escape).indexOf(';', from) : -1;
+        return semicolon >= 0 ? semicolon : escape;
+    };
     part(count).resize(0);
     qsizetype plain = 0; // where the text not yet copied starts
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const char c = value[i];
-        const bool escape = c == '\\' && i + 1 < value.size();
-        if (!escape && !(c == ';' && structured))
-            continue;
+    for (qsizetype i = special(0); i >= 0; i = special(i + 1)) {
+        const bool escape = value[i] == '\\' && i + 1 < value.size();
+        if (!escape && value[i] != ';')
+            continue; // a backslash that ends the value stays
         part(count).append(value.sliced(plain, i - plain));
         if (escape) {
             const char e = value[++i];
@@ -225,7 +231,7 @@ QString asText(QByteArrayView utf8) {
 }
 
 bool sameWord(QByteArrayView a, QByteArrayView b) {
-    return a.compare(b, Qt::CaseInsensitive) == 0;
+    return a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
 bool isQuotedPrintable(const QByteArray& line) {
