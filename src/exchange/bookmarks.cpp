@@ -162,7 +162,16 @@ BookmarkReader::BookmarkReader(QIODevice& device, int columnCount)
         throw DataError(QStringLiteral("这不是书签文件（没有链接）"));
 }
 
-bool BookmarkReader::next(QStringList& values) {
+bool BookmarkReader::next(Utf8Values& values) {
+    if (!nextTexts(m_texts))
+        return false;
+    values.clear();
+    for (const QString& text : std::as_const(m_texts))
+        values.push_back(text.toUtf8());
+    return true;
+}
+
+bool BookmarkReader::nextTexts(QStringList& values) {
     const QStringView text(m_text);
     for (;;) {
         const qsizetype open = text.indexOf(QLatin1String("<A"), m_pos, Qt::CaseInsensitive);

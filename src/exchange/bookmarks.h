@@ -18,12 +18,14 @@ public:
 class BookmarkReader : public RecordReader {
 public:
     BookmarkReader(QIODevice& device, int columnCount);
-    bool next(QStringList& values) override;
+    bool next(Utf8Values& values) override;
 
 private:
+    bool nextTexts(QStringList& values);
     QString m_text;
     qsizetype m_pos = 0;
     int m_columnCount;
+    QStringList m_texts; // the record being read, as text
 };
 
 } // namespace qb

@@ -148,7 +148,7 @@ void CsvReader::mapHeader(const QStringList& columnNames) {
     m_columnCount = int(columnNames.size());
 }
 
-bool CsvReader::next(QStringList& values) {
+bool CsvReader::next(Utf8Values& values) {
     std::vector<QByteArray> fields;
     for (;;) {
         const qint64 line = m_line;
@@ -156,14 +156,14 @@ bool CsvReader::next(QStringList& values) {
             return false;
         if (fields.size() == 1 && fields[0].isEmpty())
             continue; // a blank line holds no record
-        values = QStringList(m_columnCount);
+        clearValues(values, m_columnCount);
         for (size_t f = 0; f < fields.size() && f < m_targets.size(); ++f) {
             if (m_targets[f] < 0)
                 continue;
             const std::optional<QString> text = utf8Text(fields[f]);
             if (!text)
                 failAtLine(line, QStringLiteral("不是 UTF-8 文本"));
-            values[m_targets[f]] = *text;
+            values[size_t(m_targets[f])] = text->toUtf8();
         }
         return true;
     }

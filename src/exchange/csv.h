@@ -23,7 +23,7 @@ private:
 class CsvReader : public RecordReader {
 public:
     CsvReader(QIODevice& device, const QStringList& columnNames);
-    bool next(QStringList& values) override;
+    bool next(Utf8Values& values) override;
     QStringList notes() const override { return m_notes; }
 
 private:

@@ -7,8 +7,8 @@
 #include <sqlite3.h>
 
 #include <QDate>
-#include <QStringEncoder>
 
+#include <algorithm>
 #include <optional>
 
 namespace qb {
@@ -27,11 +27,10 @@ QString quotedName(const QString& identifier) {
            QLatin1Char('"');
 }
 
-qsizetype characterCount(const QString& text) {
-    qsizetype count = text.size();
-    for (const QChar c : text)
-        count -= c.isLowSurrogate() ? 1 : 0;
-    return count;
+// Characters, not bytes: every byte but a UTF-8 continuation byte starts one.
+qsizetype characterCount(QByteArrayView utf8) {
+    return std::count_if(utf8.begin(), utf8.end(),
+                         [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
 }
 
 // ISO dates, as files from this program hold them, without the locale's slow parsing.
@@ -79,10 +78,9 @@ public:
                  QStringLiteral("SELECT rowid FROM %1 WHERE %2 = ?1")
                      .arg(quotedName(book.tableName()), quotedName(m_columns[keyColumn()].name)))
         , m_insert(book.connection()->handle(), insertSql())
-        , m_update(book.connection()->handle(), updateSql())
-        , m_utf8(size_t(m_columns.size())) {}
+        , m_update(book.connection()->handle(), updateSql()) {}
 
-    void add(QStringList& values, qint64 number) {
+    void add(Utf8Values& values, qint64 number) {
         const QString problem = problemOf(values);
         if (!problem.isEmpty())
             return skip(number, values, problem);
@@ -90,7 +88,7 @@ public:
             ++m_report.added;
             return;
         }
-        QString& key = values[keyColumn()];
+        const QString key = QString::fromUtf8(values[size_t(keyColumn())]);
         const std::optional<qint64> existing = rowIdOf(key);
         if (!existing) // a second unique column of a book made elsewhere
             return skip(number, values, QStringLiteral("和簿中已有的记录冲突"));
@@ -106,7 +104,7 @@ public:
         const std::optional<QString> numbered = freeNumberedKey(key);
         if (!numbered)
             return skip(number, values, QStringLiteral("已经有这一条，编号后的名称又太长"));
-        key = *numbered;
+        values[size_t(keyColumn())] = numbered->toUtf8();
         write(m_insert, values, std::nullopt);
         ++m_report.added;
     }
@@ -143,22 +141,25 @@ private:
     }
 
     // Why the record cannot be stored as it is; empty when it can. Dates become stored text.
-    QString problemOf(QStringList& values) const {
+    QString problemOf(Utf8Values& values) const {
         for (int c = 0; c < m_columns.size(); ++c) {
             const Column& column = m_columns[c];
-            QString& value = values[c];
-            if (column.key && value.trimmed().isEmpty())
+            QByteArray& value = values[size_t(c)];
+            if (column.key && QString::fromUtf8(value).trimmed().isEmpty())
                 return QStringLiteral("%1为空").arg(column.name);
-            if (column.width > 0 && characterCount(value) > column.width)
+            // A character takes at least one byte: only a value with more bytes is counted.
+            if (column.width > 0 && value.size() > column.width &&
+                characterCount(value) > column.width)
                 return QStringLiteral("%1有 %2 个字符，超过了 %3 个")
                     .arg(column.name)
                     .arg(characterCount(value))
                     .arg(column.width);
             if (column.kind == ColumnKind::Date && !value.isEmpty()) {
-                const std::optional<QString> date = storedDate(value);
+                const QString text = QString::fromUtf8(value);
+                const std::optional<QString> date = storedDate(text);
                 if (!date)
-                    return QStringLiteral("%1“%2”不是日期").arg(column.name, value);
-                value = *date;
+                    return QStringLiteral("%1“%2”不是日期").arg(column.name, text);
+                value = date->toUtf8();
             }
         }
         return {};
@@ -179,7 +180,7 @@ private:
         const int width = m_columns[keyColumn()].width;
         for (int n = 2;; ++n) {
             const QString candidate = QStringLiteral("%1 (%2)").arg(key).arg(n);
-            if (width > 0 && characterCount(candidate) > width)
+            if (width > 0 && characterCount(candidate.toUtf8()) > width)
                 return std::nullopt;
             if (!rowIdOf(candidate))
                 return candidate;
@@ -187,12 +188,15 @@ private:
     }
 
     // True when the statement changed the book (an insert on a taken key does not).
-    bool write(SqliteStatement& statement, const QStringList& values, std::optional<qint64> row) {
+    // The values are bound without a copy: they stay as they are until the statement has run.
+    bool write(SqliteStatement& statement, const Utf8Values& values, std::optional<qint64> row) {
+        // Empty text is stored as NULL, as typing stores it: reset() leaves every parameter
+        // NULL, so only the values are bound.
         for (int c = 0; c < m_columns.size(); ++c) {
-            if (values[c].isEmpty()) // empty text is stored as NULL, as typing stores it
-                statement.bindNull(c + 1);
-            else
-                bindValue(statement, c, values[c]);
+            const QByteArray& value = values[size_t(c)];
+            if (!value.isEmpty())
+                sqlite3_bind_text(statement.raw(), c + 1, value.constData(), int(value.size()),
+                                  SQLITE_STATIC);
         }
         if (row)
             statement.bindInt64(int(m_columns.size()) + 1, *row);
@@ -201,23 +205,13 @@ private:
         return sqlite3_changes(m_book.connection()->handle()) > 0;
     }
 
-    // The value as UTF-8 in its column's buffer, which is kept from record to record and
-    // stays as it is until the statement has run: it is bound without a copy.
-    void bindValue(SqliteStatement& statement, int column, const QString& value) {
-        QByteArray& bytes = m_utf8[column];
-        bytes.resize(m_encoder.requiredSpace(value.size()));
-        const char* end = m_encoder.appendToBuffer(bytes.data(), value);
-        sqlite3_bind_text(statement.raw(), column + 1, bytes.constData(),
-                          int(end - bytes.constData()), SQLITE_STATIC);
-    }
-
-    void skip(qint64 number, const QStringList& values, const QString& why) {
+    void skip(qint64 number, const Utf8Values& values, const QString& why) {
         ++m_report.skipped;
         if (m_report.reasons.size() >= kListedReasons) {
             ++m_report.unlistedReasons;
             return;
         }
-        const QString key = values[keyColumn()].trimmed();
+        const QString key = QString::fromUtf8(values[size_t(keyColumn())]).trimmed();
         m_report.reasons << (key.isEmpty()
                                  ? QStringLiteral("第 %1 条：%2").arg(number).arg(why)
                                  : QStringLiteral("第 %1 条（%2）：%3").arg(number).arg(key, why));
@@ -229,8 +223,6 @@ private:
     SqliteStatement m_find;
     SqliteStatement m_insert;
     SqliteStatement m_update;
-    QStringEncoder m_encoder{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
-    std::vector<QByteArray> m_utf8; // one for each column
     std::optional<DuplicateChoice> m_choice;
     ExchangeImportReport m_report;
 };
@@ -259,7 +251,7 @@ ExchangeImportReport importRecords(BookDataset& book, RecordReader& reader,
     {
         Transaction transaction(book.connection()->handle());
         Importer importer(book, ask);
-        QStringList values;
+        Utf8Values values;
         qint64 number = 0;
         while (reader.next(values)) {
             importer.add(values, ++number);

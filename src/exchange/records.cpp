@@ -72,6 +72,17 @@ std::optional<QString> utf8Text(QByteArrayView bytes) {
     return text;
 }
 
+void setBytes(QByteArray& value, QByteArrayView bytes) {
+    value.resize(0);
+    value.append(bytes);
+}
+
+void clearValues(Utf8Values& values, qsizetype columnCount) {
+    values.resize(size_t(columnCount));
+    for (QByteArray& value : values)
+        value.resize(0);
+}
+
 void failAtLine(qint64 line, const QString& what) {
     throw DataError(QStringLiteral("文件第 %1 行：%2").arg(line).arg(what));
 }

@@ -25,13 +25,16 @@ public:
     virtual void writeRecord(const Utf8Record& record, QByteArray& out) = 0;
 };
 
-// A file format's reader. next() fills the values of the next record in the book's column
-// order (missing ones empty) and says false at the end of the file; a file that is broken
-// throws DataError with a message that names the place.
+// One record on its way in: each column's value as UTF-8 in the book's column order (missing
+// ones empty). The arrays are kept from record to record, so their room is allocated once.
+using Utf8Values = std::vector<QByteArray>;
+
+// A file format's reader. next() fills the values of the next record and says false at the
+// end of the file; a file that is broken throws DataError with a message that names the place.
 class RecordReader {
 public:
     virtual ~RecordReader() = default;
-    virtual bool next(QStringList& values) = 0;
+    virtual bool next(Utf8Values& values) = 0;
     // What the reader could not use (columns it does not know), for the import's report.
     virtual QStringList notes() const { return {}; }
 };
@@ -60,6 +63,10 @@ private:
 
 // Strict UTF-8 to text; nothing when the bytes are not UTF-8.
 std::optional<QString> utf8Text(QByteArrayView bytes);
+// Replaces the value's bytes, keeping its room.
+void setBytes(QByteArray& value, QByteArrayView bytes);
+// Every value empty, as many as the book has columns.
+void clearValues(Utf8Values& values, qsizetype columnCount);
 // The file does not read as the format expects: one clear message naming the line.
 [[noreturn]] void failAtLine(qint64 line, const QString& what);
 

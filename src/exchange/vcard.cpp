@@ -6,7 +6,6 @@
 #include <QUuid>
 
 #include <algorithm>
-#include <utility>
 
 namespace qb {
 
@@ -191,36 +190,48 @@ QByteArray decodeQuotedPrintable(QByteArrayView value) {
     return bytes;
 }
 
-// Undoes the escapes and splits the structured value at the unescaped semicolons. The text
-// between two of them is copied in one piece; a value without any is not copied at all.
-void components(const QString& value, bool structured, QStringList& parts) {
-    parts.clear();
-    if (!value.contains(QLatin1Char('\\')) && !(structured && value.contains(QLatin1Char(';'))))
-        return parts.append(value);
-    QString part;
+// Undoes the escapes and splits the structured value at the unescaped semicolons, into
+// parts that keep their room from value to value; returns how many parts there are. UTF-8
+// never has a backslash or a semicolon inside a character, so the bytes are split as they are.
+size_t components(QByteArrayView value, bool structured, std::vector<QByteArray>& parts) {
+    size_t count = 1;
+    const auto part = [&parts](size_t n) -> QByteArray& {
+        if (parts.size() < n)
+            parts.resize(n);
+        return parts[n - 1];
+    };
+    // The next backslash or (structured) semicolon at or after `from`, found with memchr.
+    const auto special = [&value, structured](qsizetype from) {
+        const qsizetype escape = value.indexOf('\\', from);
+        const qsizetype semicolon =
+            structured ? value.first(escape < 0 ? value.size() : escape).indexOf(';', from) : -1;
+        return semicolon >= 0 ? semicolon : escape;
+    };
+    part(count).resize(0);
     qsizetype plain = 0; // where the text not yet copied starts
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const QChar c = value[i];
-        const bool escape = c == QLatin1Char('\\') && i + 1 < value.size();
-        if (!escape && !(c == QLatin1Char(';') && structured))
-            continue;
-        part += QStringView(value).sliced(plain, i - plain);
+    for (qsizetype i = special(0); i >= 0; i = special(i + 1)) {
+        const bool escape = value[i] == '\\' && i + 1 < value.size();
+        if (!escape && value[i] != ';')
+            continue; // a backslash that ends the value stays
+        part(count).append(value.sliced(plain, i - plain));
         if (escape) {
-            const QChar e = value[++i];
-            part += (e == QLatin1Char('n') || e == QLatin1Char('N')) ? QChar(u'\n') : e;
+            const char e = value[++i];
+            part(count).append((e == 'n' || e == 'N') ? '\n' : e);
         } else {
-            parts.append(std::exchange(part, QString()));
+            part(++count).resize(0);
         }
         plain = i + 1;
     }
-    if (plain == 0)
-        return parts.append(value);
-    part += QStringView(value).sliced(plain);
-    parts.append(part);
+    part(count).append(value.sliced(plain));
+    return count;
+}
+
+QString asText(QByteArrayView utf8) {
+    return QString::fromUtf8(utf8);
 }
 
 bool sameWord(QByteArrayView a, QByteArrayView b) {
-    return a.compare(b, Qt::CaseInsensitive) == 0;
+    return a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
 bool isQuotedPrintable(const QByteArray& line) {
@@ -343,7 +354,7 @@ QByteArrayView takeUntil(char separator, QByteArrayView& rest) {
 
 } // namespace
 
-bool VCardReader::next(QStringList& values) {
+bool VCardReader::next(Utf8Values& values) {
     QByteArray& line = m_line;
     for (;;) {
         if (!nextLogicalLine(line))
@@ -357,7 +368,7 @@ bool VCardReader::next(QStringList& values) {
                    QStringLiteral("这里应当是一张名片的开始（BEGIN:VCARD），文件不是 vCard"));
     }
     m_cardLine = m_lines.lineNumber() - (m_hasPending ? 1 : 0);
-    values.fill(QString(), m_columnNames.size());
+    clearValues(values, m_columnNames.size());
     int nested = 0; // cards inside a card (2.1's AGENT) are skipped
     for (;;) {
         if (!nextLogicalLine(line))
@@ -429,22 +440,22 @@ bool VCardReader::isWanted(Property& property) {
     return property.candidates || property.name == "GENDER";
 }
 
-void VCardReader::apply(const Property& property, QStringList& values) {
+void VCardReader::apply(const Property& property, Utf8Values& values) {
     if (sameWord(property.encoding, "B") || sameWord(property.encoding, "BASE64"))
         return; // photos, logos, sounds and keys have no place in the book
     const std::vector<PropertyMap>& maps = propertyMaps();
-    const QString text = decodedText(property);
-    const auto put = [&values](int column, const QString& value) {
+    std::vector<QByteArray>& parts = m_parts;
+    const auto put = [&values](int column, QByteArrayView value) {
         if (column >= 0)
-            values[column] = value;
+            setBytes(values[size_t(column)], value);
     };
     if (property.name == "GENDER") { // vCard 4.0: a sex letter, then free text
-        QStringList& parts = m_parts;
-        components(text, true, parts);
-        const QString sex = parts.value(0).trimmed().toUpper();
-        put(m_sexColumn, sex == QLatin1String("M")   ? QStringLiteral("男")
-                         : sex == QLatin1String("F") ? QStringLiteral("女")
-                                                     : parts.value(1));
+        const size_t count = components(decodedUtf8(property), true, parts);
+        const QString sex = asText(parts[0]).trimmed().toUpper();
+        put(m_sexColumn, sex == QLatin1String("M")   ? QByteArrayView("男")
+                         : sex == QLatin1String("F") ? QByteArrayView("女")
+                         : count > 1                 ? QByteArrayView(parts[1])
+                                                     : QByteArrayView());
         return;
     }
     // The property of this name that the card's types mean, if its columns are still free;
@@ -455,7 +466,7 @@ void VCardReader::apply(const Property& property, QStringList& values) {
     for (const size_t m : *property.candidates) {
         const std::vector<int>& columns = m_mapColumns[m];
         const bool free = std::all_of(columns.begin(), columns.end(), [&](int column) {
-            return column < 0 || values[column].isEmpty();
+            return column < 0 || values[size_t(column)].isEmpty();
         });
         const bool meant = *maps[m].keyType && property.hasType(maps[m].keyType);
         typed = typed || meant;
@@ -470,52 +481,56 @@ void VCardReader::apply(const Property& property, QStringList& values) {
     if (chosen < 0 && property.name == "FN")
         chosen = 0;
     if (chosen < 0)
-        return;
+        return; // not decoded: a card's N after its FN, or IMPP after X-QQ, is common
     const PropertyMap& map = maps[size_t(chosen)];
-    QString value = text;
+    QByteArrayView value = decodedUtf8(property);
     if (*map.prefix) {
-        if (!value.startsWith(QLatin1String(map.prefix), Qt::CaseInsensitive))
+        const qsizetype length = qstrlen(map.prefix);
+        if (value.size() < length || !sameWord(value.first(length), map.prefix))
             return;
-        value = value.mid(qstrlen(map.prefix));
-    } else if (property.name == "TEL" && value.startsWith(QLatin1String("tel:"))) {
-        value = value.mid(4);
+        value = value.sliced(length);
+    } else if (property.name == "TEL" && value.startsWith("tel:")) {
+        value = value.sliced(4);
     }
     if (property.name == "BDAY") {
-        put(m_birthdayColumn, storedDate(value));
+        put(m_birthdayColumn, storedDate(asText(value)).toUtf8());
         return;
     }
     const std::vector<int>& columns = m_mapColumns[size_t(chosen)];
-    QStringList& parts = m_parts;
-    components(value, columns.size() > 1, parts);
+    const size_t count = components(value, columns.size() > 1, parts);
     if (property.name == "N") { // family and given name, written together as Chinese names are
-        put(m_nameColumn, (parts.value(0) + parts.value(1)).trimmed());
+        const QString given = count > 1 ? asText(parts[1]) : QString();
+        put(m_nameColumn, (asText(parts[0]) + given).trimmed().toUtf8());
         return;
     }
     for (size_t c = 0; c < columns.size(); ++c)
-        put(columns[c], parts.value(qsizetype(c)));
+        put(columns[c], c < count ? QByteArrayView(parts[c]) : QByteArrayView());
 }
 
-QString VCardReader::decodedText(const Property& property) const {
-    const QByteArray bytes =
-        sameWord(property.encoding, "QUOTED-PRINTABLE")
-            ? decodeQuotedPrintable(property.value)
-            : QByteArray::fromRawData(property.value.data(), property.value.size());
+// The value as UTF-8: a view of the line when it is written so, else decoded into a buffer.
+QByteArrayView VCardReader::decodedUtf8(const Property& property) {
+    QByteArrayView bytes = property.value;
+    if (sameWord(property.encoding, "QUOTED-PRINTABLE")) {
+        m_decoded = decodeQuotedPrintable(property.value);
+        bytes = m_decoded;
+    }
     if (property.charset.isEmpty() || sameWord(property.charset, "UTF-8")) {
-        if (!QByteArrayView(bytes).isValidUtf8())
+        if (!bytes.isValidUtf8())
             failAtLine(m_cardLine,
                        QStringLiteral("名片的文字不是 UTF-8 编码（用 UTF-8 另存后再导入）"));
-        return QString::fromUtf8(bytes);
+        return bytes;
     }
     const QByteArray charset = property.charset.toByteArray().toUpper();
     QStringDecoder decoder(charset.constData());
     if (!decoder.isValid())
         failAtLine(m_cardLine,
                    QStringLiteral("名片用了不认识的字符集 %1").arg(QString::fromLatin1(charset)));
-    QString text = decoder.decode(bytes);
+    const QString text = decoder.decode(bytes);
     if (decoder.hasError())
         failAtLine(m_cardLine,
                    QStringLiteral("名片的文字不是 %1 编码").arg(QString::fromLatin1(charset)));
-    return text;
+    m_decoded = text.toUtf8();
+    return m_decoded;
 }
 
 } // namespace qb

@@ -26,7 +26,7 @@ class VCardReader : public RecordReader {
 public:
     VCardReader(QIODevice& device, const QStringList& columnNames);
     ~VCardReader() override;
-    bool next(QStringList& values) override;
+    bool next(Utf8Values& values) override;
 
 private:
     struct Property;
@@ -34,8 +34,8 @@ private:
     bool readProperty(QByteArrayView line);
     void readParameters(QByteArrayView line);
     static bool isWanted(Property& property);
-    void apply(const Property& property, QStringList& values);
-    QString decodedText(const Property& property) const;
+    void apply(const Property& property, Utf8Values& values);
+    QByteArrayView decodedUtf8(const Property& property);
 
     LineSource m_lines;
     QStringList m_columnNames;
@@ -48,7 +48,8 @@ private:
     bool m_hasPending = false;
     qint64 m_cardLine = 0;
     std::unique_ptr<Property> m_property; // the one being read, its buffers kept for the next
-    QStringList m_parts;                  // a value's components, kept for the room they take
+    std::vector<QByteArray> m_parts;      // a value's components, kept for the room they take
+    QByteArray m_decoded;                 // a value that is not UTF-8 as written
     int m_nameColumn = -1;
     int m_sexColumn = -1;
     int m_birthdayColumn = -1;
