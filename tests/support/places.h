@@ -3,22 +3,22 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <utility>
 
 namespace qb::test {
 
-// Mounts made by these tests stay private to the test process: they are invisible to the rest
-// of the machine and go away with the process, however it ends. Call first thing in main().
-// Without the right to mount (not root, or a container without CAP_SYS_ADMIN) nothing happens
-// and UnwritablePlace uses its fallbacks.
+// Mounts made by these tests stay private to the test process and go away with it, however it
+// ends. Call before the application starts threads. Without the right to mount (not root, or a
+// container without CAP_SYS_ADMIN) nothing happens and UnwritablePlace uses its fallbacks.
 void enterPrivateMountNamespace();
 bool canMount();
 
 // A folder or a single file that a test first fills with good files and then locks:
-// - Full: a small tmpfs mounted on the folder at once, which lock() fills to the last block.
-//   Without the right to mount, lock() lowers the process's file-size limit to nothing
-//   instead, so that every write to a regular file fails (EFBIG, SIGXFSZ ignored).
-// - ReadOnly: lock() bind-mounts the place read-only onto itself, which stops root too;
-//   without the right to mount it clears the write bits, which stops everyone but root.
+// - Full: a small tmpfs mounted on the folder at once, which lock() fills to the last block;
+//   without the right to mount, a file-size limit of nothing (EFBIG, SIGXFSZ ignored).
+// - ReadOnly: bind-mounted read-only onto itself, which stops root too; without the right to
+//   mount, the write bits cleared, which stops everyone but root.
+// lock() is false when nothing can lock it here.
 class UnwritablePlace {
 public:
     enum class Kind { Full, ReadOnly };
@@ -26,19 +26,16 @@ public:
     ~UnwritablePlace();
     UnwritablePlace(const UnwritablePlace&) = delete;
     UnwritablePlace& operator=(const UnwritablePlace&) = delete;
-
-    // False when nothing can lock it here; the reason is whyNotLocked().
     bool lock();
-    void unlock();
-    static QString whyNotLocked();
+    void unlock() {
+        std::exchange(m_undo, [] {})();
+    }
 
 private:
-    bool makeReadOnly();
-
-    QString m_path;
+    QByteArray m_path;
     Kind m_kind;
     bool m_tmpfs = false;
-    std::function<void()> m_undo;
+    std::function<void()> m_undo = [] {};
 };
 
 // The file's content and modification time (to the nanosecond), or "<missing>": two equal
