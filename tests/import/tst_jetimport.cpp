@@ -2,6 +2,7 @@
 #include "import/jetimport.h"
 #include "store/dataerror.h"
 #include "tables.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,20 +42,6 @@ Rows tableRows(const QString& file, const QString& table) {
     return rows;
 }
 
-QByteArray readAll(const QString& file) {
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& file, const QByteArray& bytes, QFile::Permissions permissions = {}) {
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    f.close();
-    if (permissions)
-        QVERIFY(f.setPermissions(permissions));
-}
-
 } // namespace
 
 class TestJetImport : public QObject {
@@ -86,7 +73,7 @@ private Q_SLOTS:
         QFETCH(qint64, read);
         const QString source = path(fixture + u".mdb"_s);
         QVERIFY(QFile::copy(test::dataFile(u"jet/"_s + fixture + u".mdb"_s), source));
-        const QByteArray before = readAll(source);
+        const QByteArray before = test::readBytes(source);
         const QString target = path(u"new.mdb"_s);
         qint64 lastDone = -1;
         const std::optional<ImportReport> result =
@@ -107,7 +94,7 @@ private Q_SLOTS:
                  (QStringList{u"Access 数据库："_s + source, u"新的 Quillbox 数据库："_s + target,
                               QString()}));
         QCOMPARE(lastDone, read);
-        QCOMPARE(readAll(source), before);
+        QCOMPARE(test::readBytes(source), before);
         // Only the new database is left beside the Access file: no journal, no part file.
         QStringList left{fixture + u".mdb"_s, u"new.mdb"_s};
         left.sort();
@@ -134,7 +121,7 @@ private Q_SLOTS:
         QFETCH(QString, damage);
         QFETCH(QString, error);
         const QString source = path(u"old.mdb"_s);
-        QByteArray bytes = readAll(test::dataFile(u"jet/books.mdb"_s));
+        QByteArray bytes = test::readBytes(test::dataFile(u"jet/books.mdb"_s));
         if (damage == u"truncated"_s)
             bytes.truncate(5 * 4096);
         if (damage == u"records page"_s)
@@ -143,29 +130,31 @@ private Q_SLOTS:
         if (damage == u"random"_s)
             QRandomGenerator(17).fillRange(reinterpret_cast<quint32*>(bytes.data() + 2 * 4096),
                                            (bytes.size() - 2 * 4096) / 4);
-        writeAll(source, bytes);
+        test::writeBytes(source, bytes);
         // A folder that is a file: no new file can be made in it, even by root.
         const QString target =
             damage == u"no folder"_s ? path(u"old.mdb/new.mdb"_s) : path(u"new.mdb"_s);
         if (damage == u"target exists"_s)
-            writeAll(target, "mine");
+            test::writeBytes(target, "mine");
         QString tools;
         if (damage == u"no tools"_s || damage == u"hang"_s || damage == u"endless"_s)
             tools = path(u"tools"_s);
         QVERIFY(QDir().mkpath(path(u"tools"_s)));
         const QString pidFile = path(u"tools/pid"_s);
         if (damage == u"hang"_s || damage == u"endless"_s) {
-            const QFile::Permissions exec = QFile::ReadOwner | QFile::ExeOwner;
-            writeAll(path(u"tools/mdb-tables"_s), "#!/bin/sh\necho lianxi1\n", exec);
-            writeAll(path(u"tools/mdb-count"_s), "#!/bin/sh\necho 3\n", exec);
-            writeAll(path(u"tools/mdb-export"_s),
-                     "#!/bin/sh\necho $$ > \"$(dirname \"$0\")/pid\"\necho 姓名\n" +
-                         // A tool left running would leave "late" behind.
-                         QByteArray(damage == u"hang"_s
-                                        ? "sleep 2\ntouch \"$(dirname \"$0\")/late\"\nexec sleep 20"
-                                        : "exec yes '\"x\"'") +
-                         "\n",
-                     exec);
+            // A tool left running would leave "late" behind.
+            const QByteArray exportTool =
+                damage == u"hang"_s ? "sleep 2\ntouch \"$(dirname \"$0\")/late\"\nexec sleep 20"
+                                    : "exec yes '\"x\"'";
+            const QList<std::pair<QString, QByteArray>> scripts{
+                {u"mdb-tables"_s, "echo lianxi1"},
+                {u"mdb-count"_s, "echo 3"},
+                {u"mdb-export"_s, "echo $$ > \"$(dirname \"$0\")/pid\"\necho 姓名\n" + exportTool}};
+            for (const auto& [tool, script] : scripts) {
+                test::writeBytes(path(u"tools/"_s + tool), "#!/bin/sh\n" + script + "\n");
+                QVERIFY(QFile::setPermissions(path(u"tools/"_s + tool),
+                                              QFile::ReadOwner | QFile::ExeOwner));
+            }
         }
         const QStringList entries = QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden);
         QString thrown;
@@ -183,10 +172,10 @@ private Q_SLOTS:
         } else {
             QVERIFY2(thrown.contains(error), qPrintable(thrown));
         }
-        QCOMPARE(readAll(source), bytes);
+        QCOMPARE(test::readBytes(source), bytes);
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), entries);
         if (!tools.isEmpty() && damage != u"no tools"_s) {
-            const int pid = readAll(pidFile).trimmed().toInt();
+            const int pid = test::readBytes(pidFile).trimmed().toInt();
             QVERIFY(pid > 0);
             QCOMPARE(::kill(pid, 0), -1); // killed, not left running
             QVERIFY(!QFile::exists(path(u"tools/late"_s)));
@@ -206,21 +195,18 @@ private Q_SLOTS:
     // doubled quotes and line breaks.
     void csvInAnyPieces() {
         const QByteArray output = "a,b,c\n\"x, \"\"y\"\"\r\nz\",,7\n\"\",\"\"\"\",\"q\"";
-        const QList<QList<QByteArray>> expected{
-            {"a", "b", "c"}, {"x, \"y\"\r\nz", "", "7"}, {"", "\"", "q"}};
         for (int piece = 1; piece <= output.size(); ++piece) {
-            QList<QList<QByteArray>> rows;
+            QByteArray rows;
             MdbCsvReader reader([&rows](const QList<QByteArrayView>& fields) {
-                QList<QByteArray> copied;
                 for (const QByteArrayView field : fields)
-                    copied << field.toByteArray();
-                rows << copied;
+                    rows += field.toByteArray() + '|';
+                rows += '/';
             });
             for (int at = 0; at < output.size(); at += piece)
-                reader.feed(
-                    QByteArrayView(output).sliced(at, std::min(piece, int(output.size()) - at)));
+                reader.feed(QByteArrayView(output).sliced(
+                    at, std::min<qsizetype>(piece, output.size() - at)));
             reader.finish();
-            QCOMPARE(rows, expected);
+            QCOMPARE(rows, "a|b|c|/x, \"y\"\r\nz||7|/|\"|q|/");
         }
     }
 };
