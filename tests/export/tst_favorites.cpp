@@ -25,11 +25,6 @@ QByteArray shortcut(const QString& address) {
     return "[InternetShortcut]\r\nURL=" + address.toLatin1() + "\r\n";
 }
 
-QByteArray readAll(const QString& fileName) {
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 // Sorted by code point, whatever the locale.
 QStringList entries(const QString& folder) {
     QStringList names = QDir(folder).entryList(
@@ -42,17 +37,8 @@ QStringList entries(const QString& folder) {
 QByteArray shortcutsOf(const QString& folder) {
     QByteArray all;
     for (const QString& name : entries(folder))
-        all += name.toUtf8() + '\n' + readAll(folder + u'/' + name);
+        all += name.toUtf8() + '\n' + test::readBytes(folder + u'/' + name);
     return all;
-}
-
-template <typename Action> QString errorOf(Action&& action) {
-    try {
-        action();
-    } catch (const DataError& e) {
-        return e.message();
-    }
-    return {};
 }
 
 } // namespace
@@ -72,7 +58,7 @@ class TestFavorites : public QObject {
         test::addRecord(websites(), {name, address});
     }
     QString import() {
-        return errorOf([this] { importWebsitesToFavorites(*m_store); });
+        return test::storeErrorOf([this] { importWebsitesToFavorites(*m_store); });
     }
 
 private Q_SLOTS:
@@ -109,18 +95,19 @@ private Q_SLOTS:
         const QString file = m_dir->filePath(u"a.url"_s);
         test::writeBytes(file, QByteArray(500, 'x')); // replaced, not overwritten in place
         WriteUrlShortcut(file, address);
-        QCOMPARE(readAll(file), test::bytesOf(content));
+        QCOMPARE(test::readBytes(file), test::bytesOf(content));
     }
 
     void writeUrlShortcutFailures() {
-        const QString inside = m_dir->filePath(u"missing/a.url"_s);
-        QCOMPARE(errorOf([&] { WriteUrlShortcut(inside, u"x"_s); }), u"File not found"_s);
-        QCOMPARE(errorOf([&] { WriteUrlShortcut(m_dir->filePath(QString(300, u'a')), u"x"_s); }),
-                 u"Invalid filename"_s);
-        // The system would cut the name at a NUL and write another file.
-        QCOMPARE(errorOf([&] { WriteUrlShortcut(m_dir->filePath(u"a\0b.url"_s), u"x"_s); }),
-                 u"Invalid filename"_s);
-        QCOMPARE(errorOf([&] { WriteUrlShortcut(favorites(), u"x"_s); }), u"File access denied"_s);
+        // A NUL would make the system cut the name and write another file.
+        const QList<std::pair<QString, QString>> rows = {
+            {u"missing/a.url"_s, u"File not found"_s},
+            {QString(300, u'a'), u"Invalid filename"_s},
+            {u"a\0b.url"_s, u"Invalid filename"_s},
+            {u"Favorites"_s, u"File access denied"_s}};
+        for (const auto& [name, error] : rows)
+            QCOMPARE(test::storeErrorOf([&] { WriteUrlShortcut(m_dir->filePath(name), u"x"_s); }),
+                     error);
         QCOMPARE(entries(m_dir->path()), (QStringList{u"Favorites"_s, u"book.mdb"_s}));
     }
 
@@ -149,8 +136,8 @@ private Q_SLOTS:
         QCOMPARE(entries(favorites()), QStringList{kSubFolder});
         QCOMPARE(entries(m_dir->path()), (QStringList{u"Favorites"_s, u"book.mdb"_s}));
         QCOMPARE(m_platform->launches, QStringList{favorites() + u'/'});
-        QVERIFY(m_platform->messages.isEmpty());
-        QCOMPARE(websites().currentRow(), websites().rowCount() - 1);
+        QVERIFY(m_platform->messages.isEmpty() &&
+                websites().currentRow() == websites().rowCount() - 1);
     }
 
     void emptyBookAndSecondRun() {
@@ -158,23 +145,19 @@ private Q_SLOTS:
         QCOMPARE(entries(subFolder()), QStringList());
         QCOMPARE(m_platform->launches, QStringList{favorites() + u'/'});
 
-        addWebsite(u"a"_s, u"http://a"_s);
-        addWebsite(u"b"_s, u"http://b"_s);
-        QFile stale(inSubFolder(u"stale.url"_s));
-        QVERIFY(stale.open(QIODevice::WriteOnly));
-        stale.close();
+        for (const QString& name : {u"a"_s, u"b"_s})
+            addWebsite(name, u"http://"_s + name);
+        test::writeBytes(inSubFolder(u"stale.url"_s), "");
         QCOMPARE(import(), QString());
         QCOMPARE(import(), QString());
         QCOMPARE(entries(subFolder()), (QStringList{u"a.url"_s, u"b.url"_s, u"stale.url"_s}));
-        QCOMPARE(readAll(inSubFolder(u"b.url"_s)), shortcut(u"http://b"_s));
+        QCOMPARE(test::readBytes(inSubFolder(u"b.url"_s)), shortcut(u"http://b"_s));
         QCOMPARE(m_platform->launches.size(), 3);
     }
 
     void failurePartWay() {
-        addWebsite(u"a"_s, u"http://a"_s);
-        addWebsite(u"a0"_s, u"http://a0"_s);
-        addWebsite(u"b"_s, u"http://b"_s);
-        addWebsite(u"c"_s, u"http://c"_s);
+        for (const QString& name : {u"a"_s, u"a0"_s, u"b"_s, u"c"_s})
+            addWebsite(name, u"http://"_s + name);
         websites().first();
         // Another program deletes a record the grid still shows.
         execSql(m_store->connection().handle(), u"DELETE FROM wzsk1 WHERE 网址名称 = 'a0'"_s);
@@ -187,12 +170,10 @@ private Q_SLOTS:
     }
 
     void subFolderBlockedByAFile() {
-        QFile blocker(subFolder());
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
+        test::writeBytes(subFolder(), "");
         addWebsite(u"a"_s, u"http://a"_s);
         QCOMPARE(import(), u"Invalid filename"_s);
-        QCOMPARE(readAll(subFolder()), QByteArray());
+        QVERIFY(QFileInfo(subFolder()).isFile());
         QVERIFY(m_platform->launches.isEmpty());
     }
 

