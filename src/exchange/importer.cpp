@@ -154,7 +154,7 @@ private:
                     .arg(column.name)
                     .arg(characterCount(value))
                     .arg(column.width);
-            if (column.kind == ColumnKind::Date && !value.isEmpty()) {
+            if (column.kind == ColumnKind::Date && !value.isEmpty() && !isIsoDate(value)) {
                 const QString text = QString::fromUtf8(value);
                 const std::optional<QString> date = storedDate(text);
                 if (!date)

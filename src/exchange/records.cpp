@@ -1,7 +1,10 @@
 #include "records.h"
 
+#include <QDate>
 #include <QIODevice>
 #include <QStringDecoder>
+
+#include <cstring>
 
 namespace qb {
 
@@ -29,31 +32,30 @@ bool LineSource::fill() {
     return got > 0;
 }
 
-// Copies into the caller's buffer, which keeps its room from line to line.
-void LineSource::take(qsizetype from, qsizetype to, QByteArray& line) const {
-    line.resize(0);
-    line.append(QByteArrayView(m_buffer).sliced(from, to - from));
-}
-
-bool LineSource::next(QByteArray& line) {
+// The byte after a line break is read with its line, so that peek() can answer without
+// reading on, which would move the line handed out.
+bool LineSource::next(QByteArrayView& line) {
     qsizetype searched = m_pos;
     for (;;) {
-        const qsizetype end = m_buffer.indexOf('\n', searched);
-        if (end >= 0) {
+        const char* const data = m_buffer.constData();
+        const auto* found = static_cast<const char*>(
+            std::memchr(data + searched, '\n', size_t(m_buffer.size() - searched)));
+        const qsizetype end = found ? found - data : -1;
+        if (end >= 0 && (end + 1 < m_buffer.size() || m_atEnd)) {
             const qsizetype stop = end > m_pos && m_buffer[end - 1] == '\r' ? end - 1 : end;
-            take(m_pos, stop, line);
+            line = QByteArrayView(data + m_pos, stop - m_pos);
             m_pos = end + 1;
             ++m_lineNumber;
             return true;
         }
-        if (m_buffer.size() - m_pos > m_maxLineBytes)
+        if (end < 0 && m_buffer.size() - m_pos > m_maxLineBytes)
             failAtLine(m_lineNumber + 1,
                        QStringLiteral("这一行太长（超过 %1 字节）").arg(m_maxLineBytes));
-        searched = m_buffer.size() - m_pos;
-        if (!fill()) {
+        searched = (end >= 0 ? end : m_buffer.size()) - m_pos;
+        if (!fill() && end < 0) {
             if (m_pos >= m_buffer.size())
                 return false;
-            take(m_pos, m_buffer.size(), line);
+            line = QByteArrayView(m_buffer).sliced(m_pos);
             if (line.endsWith('\r'))
                 line.chop(1);
             m_pos = m_buffer.size();
@@ -72,9 +74,26 @@ std::optional<QString> utf8Text(QByteArrayView bytes) {
     return text;
 }
 
+bool isIsoDate(QByteArrayView bytes) {
+    if (bytes.size() != 10 || bytes[4] != '-' || bytes[7] != '-')
+        return false;
+    const auto number = [bytes](qsizetype from, qsizetype digits) {
+        int value = 0;
+        for (qsizetype i = from; i < from + digits; ++i) {
+            if (bytes[i] < '0' || bytes[i] > '9')
+                return -1;
+            value = value * 10 + (bytes[i] - '0');
+        }
+        return value;
+    };
+    const int year = number(0, 4);
+    return year > 0 && QDate(year, number(5, 2), number(8, 2)).isValid();
+}
+
 void setBytes(QByteArray& value, QByteArrayView bytes) {
-    value.resize(0);
-    value.append(bytes);
+    value.resize(bytes.size());
+    if (!bytes.isEmpty()) // an empty view may have no data to copy from
+        std::memcpy(value.data(), bytes.data(), size_t(bytes.size()));
 }
 
 void clearValues(Utf8Values& values, qsizetype columnCount) {

@@ -44,14 +44,16 @@ public:
 class LineSource {
 public:
     LineSource(QIODevice& device, qsizetype maxLineBytes);
-    // The next line without its line break (LF or CR LF); false at the end of the file.
-    // Reading into the same array every time saves allocating one for each line.
-    bool next(QByteArray& line);
+    // The next line without its line break (LF or CR LF); false at the end of the file. The
+    // line is a view of the read buffer, valid until the next call: no line is copied.
+    bool next(QByteArrayView& line);
+    // Whether a line follows the one handed out last, and its first byte.
+    bool hasNext() const { return m_pos < m_buffer.size(); }
+    char peek() const { return m_buffer[m_pos]; }
     qint64 lineNumber() const { return m_lineNumber; }
 
 private:
     bool fill();
-    void take(qsizetype from, qsizetype to, QByteArray& line) const;
 
     QIODevice& m_device;
     qsizetype m_maxLineBytes;
@@ -63,6 +65,9 @@ private:
 
 // Strict UTF-8 to text; nothing when the bytes are not UTF-8.
 std::optional<QString> utf8Text(QByteArrayView bytes);
+// Whether the bytes are a date the calendar has, written "YYYY-MM-DD" as dates are stored:
+// most files' dates, checked without making text of them.
+bool isIsoDate(QByteArrayView bytes);
 // Replaces the value's bytes, keeping its room.
 void setBytes(QByteArray& value, QByteArrayView bytes);
 // Every value empty, as many as the book has columns.

@@ -1,11 +1,11 @@
 #include "vcard.h"
 
-#include <QHash>
 #include <QIODevice>
 #include <QStringDecoder>
 #include <QUuid>
 
 #include <algorithm>
+#include <cstring>
 
 namespace qb {
 
@@ -20,9 +20,9 @@ constexpr qsizetype kMaxLineBytes = 8 * 1024 * 1024;
 
 // One property of the mapping: how it is written and which columns its components hold
 // (nullptr: a component the book has no column for). keyType tells the reader which of
-// several properties of one name a card's property is meant for.
+// several properties of one name a card's property is meant for; those are listed together.
 struct PropertyMap {
-    const char* name;
+    QByteArrayView name;
     const char* params;
     const char* keyType;
     const char* prefix; // written before the value (IMPP's URI scheme)
@@ -64,16 +64,33 @@ const std::vector<PropertyMap>& propertyMaps() {
     return maps;
 }
 
-// The positions in propertyMaps() of each property name, so a card's property finds its
-// candidates with one lookup.
-const QHash<QByteArray, std::vector<size_t>>& mapsByName() {
-    static const QHash<QByteArray, std::vector<size_t>> byName = [] {
-        QHash<QByteArray, std::vector<size_t>> positions;
-        for (size_t m = 0; m < propertyMaps().size(); ++m)
-            positions[QByteArray(propertyMaps()[m].name)].push_back(m);
-        return positions;
+// The positions in propertyMaps() of one property name.
+struct NamedMaps {
+    QByteArrayView name;
+    std::vector<size_t> positions;
+};
+
+const std::vector<NamedMaps>& mapsByName() {
+    static const std::vector<NamedMaps> byName = [] {
+        std::vector<NamedMaps> named;
+        for (size_t m = 0; m < propertyMaps().size(); ++m) {
+            if (named.empty() || named.back().name != propertyMaps()[m].name)
+                named.push_back({propertyMaps()[m].name, {}});
+            named.back().positions.push_back(m);
+        }
+        return named;
     }();
     return byName;
+}
+
+// The mapping's properties of this name, nullptr for none. Length and first byte tell the
+// names apart, one memcmp makes sure: cheaper than hashing every name of a card.
+const std::vector<size_t>* mapsNamed(QByteArrayView name) {
+    for (const NamedMaps& named : mapsByName())
+        if (named.name.size() == name.size() && named.name[0] == name[0] &&
+            std::memcmp(named.name.data(), name.data(), size_t(name.size())) == 0)
+            return &named.positions;
+    return nullptr;
 }
 
 // Each property's columns as positions in the book's columns (-1: none), looked up once.
@@ -86,6 +103,15 @@ std::vector<std::vector<int>> mapColumns(const QStringList& columnNames) {
                                               : -1);
     }
     return positions;
+}
+
+// Where `c` first occurs at or after `from`, -1 when nowhere: memchr, without the overhead of
+// a general search, as lines are searched a few times each.
+qsizetype find(QByteArrayView text, char c, qsizetype from = 0) {
+    if (from >= text.size())
+        return -1;
+    const void* at = std::memchr(text.data() + from, c, size_t(text.size() - from));
+    return at ? static_cast<const char*>(at) - text.data() : -1;
 }
 
 QByteArrayView field(const Utf8Record& record, int column) {
@@ -202,9 +228,9 @@ size_t components(QByteArrayView value, bool structured, std::vector<QByteArray>
     };
     // The next backslash or (structured) semicolon at or after `from`, found with memchr.
     const auto special = [&value, structured](qsizetype from) {
-        const qsizetype escape = value.indexOf('\\', from);
+        const qsizetype escape = find(value, '\\', from);
         const qsizetype semicolon =
-            structured ? value.first(escape < 0 ? value.size() : escape).indexOf(';', from) : -1;
+            structured ? find(value.first(escape < 0 ? value.size() : escape), ';', from) : -1;
         return semicolon >= 0 ? semicolon : escape;
     };
     part(count).resize(0);
@@ -230,13 +256,20 @@ QString asText(QByteArrayView utf8) {
     return QString::fromUtf8(utf8);
 }
 
-bool sameWord(QByteArrayView a, QByteArrayView b) {
-    return a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c | 0x20) : c;
 }
 
-bool isQuotedPrintable(const QByteArray& line) {
-    const qsizetype colon = line.indexOf(':');
-    return line.left(colon < 0 ? line.size() : colon).toUpper().contains("QUOTED-PRINTABLE");
+// The words compared with are ASCII, so ASCII case is all there is to ignore.
+bool sameWord(QByteArrayView a, QByteArrayView b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return asciiLower(x) == asciiLower(y); });
+}
+
+bool isQuotedPrintable(QByteArrayView line) {
+    const qsizetype colon = find(line, ':');
+    const QByteArray head = line.first(colon < 0 ? line.size() : colon).toByteArray();
+    return head.toUpper().contains("QUOTED-PRINTABLE");
 }
 
 } // namespace
@@ -246,11 +279,14 @@ bool isQuotedPrintable(const QByteArray& line) {
 struct VCardReader::Property {
     QByteArray name;                   // upper case, without its group
     std::vector<QByteArrayView> types; // from TYPE= and from 2.1's bare parameters
+    QByteArrayView parameters;         // after the name, before the colon
     QByteArrayView encoding;
     QByteArrayView charset;
     QByteArrayView value;
     const std::vector<size_t>* candidates = nullptr; // the mapping's properties of this name
 
+    // Compared as views: their size first, unlike a QByteArray with a C string.
+    bool is(QByteArrayView word) const { return QByteArrayView(name) == word; }
     bool hasType(const char* type) const {
         return std::any_of(types.begin(), types.end(),
                            [type](QByteArrayView t) { return sameWord(t, type); });
@@ -270,7 +306,7 @@ void VCardWriter::writeRecord(const Utf8Record& record, QByteArray& out) {
         bool any = false;
         for (const int column : columns)
             any = any || !field(record, column).isEmpty();
-        if (!any && qstrcmp(map.name, "FN") != 0 && qstrcmp(map.name, "N") != 0)
+        if (!any && map.name != "FN" && map.name != "N")
             continue; // FN and N are required, every other property only when it has a value
         m_line.clear();
         m_line.append(map.name).append(map.params).append(':').append(map.prefix);
@@ -278,7 +314,7 @@ void VCardWriter::writeRecord(const Utf8Record& record, QByteArray& out) {
             if (c > 0)
                 m_line.append(';');
             const QByteArrayView text = field(record, columns[c]);
-            if (qstrcmp(map.name, "BDAY") == 0)
+            if (map.name == "BDAY")
                 m_line.append(vcardDate(text));
             else
                 appendEscaped(text, m_line);
@@ -306,33 +342,41 @@ VCardReader::VCardReader(QIODevice& device, const QStringList& columnNames)
 VCardReader::~VCardReader() = default;
 
 // A property with its folded lines joined: lines that start with a blank continue the one
-// before, and so does the line after a quoted-printable line ending in "=".
-bool VCardReader::nextLogicalLine(QByteArray& line) {
-    if (m_hasPending) {
-        line.swap(m_pending);
-        m_hasPending = false;
-    } else if (!m_lines.next(line)) {
+// before, and so does the line after a quoted-printable line ending in "=". A property on one
+// line, as nearly all are, stays a view of the read buffer; only folded ones are copied.
+bool VCardReader::nextLogicalLine(QByteArrayView& logical) {
+    if (!m_lines.next(logical))
         return false;
-    }
-    QByteArray& next = m_next;
+    if (!continues(logical))
+        return true;
+    QByteArray& line = m_line;
+    setBytes(line, logical);
+    QByteArrayView next;
     for (;;) {
         const bool softBreak = line.endsWith('=') && isQuotedPrintable(line);
-        if (!m_lines.next(next))
-            return true;
+        m_lines.next(next);
         if (softBreak) {
             line.chop(1);
             line += next;
-        } else if (!next.isEmpty() && (next[0] == ' ' || next[0] == '\t')) {
-            line += QByteArrayView(next).sliced(1);
         } else {
-            m_pending.swap(next);
-            m_hasPending = true;
-            return true;
+            line += QByteArrayView(next).sliced(1);
         }
         if (line.size() > kMaxLineBytes)
             failAtLine(m_lines.lineNumber(),
                        QStringLiteral("这一行太长（超过 %1 字节）").arg(kMaxLineBytes));
+        if (!continues(line))
+            break;
     }
+    logical = line;
+    return true;
+}
+
+// Whether the next line belongs to this one.
+bool VCardReader::continues(QByteArrayView line) const {
+    if (!m_lines.hasNext())
+        return false;
+    const char next = m_lines.peek();
+    return next == ' ' || next == '\t' || (line.endsWith('=') && isQuotedPrintable(line));
 }
 
 namespace {
@@ -346,7 +390,7 @@ QByteArrayView parameterValue(QByteArrayView value) {
 // The text up to the first `separator` (all of it when there is none); `rest` keeps what
 // follows the separator.
 QByteArrayView takeUntil(char separator, QByteArrayView& rest) {
-    const qsizetype at = rest.indexOf(separator);
+    const qsizetype at = find(rest, separator);
     const QByteArrayView taken = at < 0 ? rest : rest.first(at);
     rest = at < 0 ? QByteArrayView() : rest.sliced(at + 1);
     return taken;
@@ -355,19 +399,19 @@ QByteArrayView takeUntil(char separator, QByteArrayView& rest) {
 } // namespace
 
 bool VCardReader::next(Utf8Values& values) {
-    QByteArray& line = m_line;
+    QByteArrayView line;
     for (;;) {
         if (!nextLogicalLine(line))
             return false;
-        const QByteArray trimmed = line.trimmed();
+        const QByteArrayView trimmed = line.trimmed();
         if (trimmed.isEmpty())
             continue;
-        if (trimmed.toUpper() == "BEGIN:VCARD")
+        if (sameWord(trimmed, "BEGIN:VCARD"))
             break;
-        failAtLine(m_lines.lineNumber() - (m_hasPending ? 1 : 0),
+        failAtLine(m_lines.lineNumber(),
                    QStringLiteral("这里应当是一张名片的开始（BEGIN:VCARD），文件不是 vCard"));
     }
-    m_cardLine = m_lines.lineNumber() - (m_hasPending ? 1 : 0);
+    m_cardLine = m_lines.lineNumber();
     clearValues(values, m_columnNames.size());
     int nested = 0; // cards inside a card (2.1's AGENT) are skipped
     for (;;) {
@@ -376,15 +420,15 @@ bool VCardReader::next(Utf8Values& values) {
         if (!readProperty(line))
             continue; // not a property: nothing a contact could use
         const Property& property = *m_property;
-        const bool isCard = sameWord(property.value.trimmed(), "VCARD") &&
-                            (property.name == "BEGIN" || property.name == "END");
-        if (isCard && property.name == "BEGIN") {
+        const bool isCard = (property.is("BEGIN") || property.is("END")) &&
+                            sameWord(property.value.trimmed(), "VCARD");
+        if (isCard && property.is("BEGIN")) {
             ++nested;
         } else if (isCard) {
             if (nested-- == 0)
                 return true;
         } else if (nested == 0 && isWanted(*m_property)) {
-            readParameters(line);
+            readParameters();
             apply(property, values);
         }
     }
@@ -393,30 +437,31 @@ bool VCardReader::next(Utf8Values& values) {
 // The name and value of a "group.NAME;PARAMETERS:value" line; false when it has no colon.
 // Its parameters are read only for a property the book keeps.
 bool VCardReader::readProperty(QByteArrayView line) {
-    const qsizetype colon = line.indexOf(':');
+    const qsizetype colon = find(line, ':');
     if (colon < 0)
         return false;
     QByteArrayView head = line.first(colon);
     const QByteArrayView name = takeUntil(';', head);
-    const QByteArrayView bare = name.sliced(name.lastIndexOf('.') + 1).trimmed();
+    const auto dot = std::find(name.rbegin(), name.rend(), '.'); // the group ends at the last
+    const QByteArrayView bare = name.sliced(name.rend() - dot).trimmed();
     // Names are nearly always written in upper case: then the line's bytes serve as they are.
     Property& property = *m_property;
     property.name = QByteArray::fromRawData(bare.data(), bare.size());
     if (std::any_of(bare.begin(), bare.end(), [](char c) { return c >= 'a' && c <= 'z'; }))
         property.name = property.name.toUpper();
+    property.parameters = head;
     property.value = line.sliced(colon + 1);
     return true;
 }
 
-void VCardReader::readParameters(QByteArrayView line) {
+void VCardReader::readParameters() {
     Property& property = *m_property;
     property.types.clear();
     property.encoding = property.charset = QByteArrayView();
-    QByteArrayView head = line.first(line.indexOf(':'));
-    takeUntil(';', head); // the name
+    QByteArrayView head = property.parameters;
     while (!head.isEmpty()) {
         const QByteArrayView parameter = takeUntil(';', head);
-        const qsizetype eq = parameter.indexOf('=');
+        const qsizetype eq = find(parameter, '=');
         const QByteArrayView key = eq < 0 ? QByteArrayView("TYPE") : parameter.first(eq).trimmed();
         QByteArrayView val = parameterValue(eq < 0 ? parameter : parameter.sliced(eq + 1));
         if (eq < 0 && (sameWord(val, "QUOTED-PRINTABLE") || sameWord(val, "BASE64"))) {
@@ -435,9 +480,8 @@ void VCardReader::readParameters(QByteArrayView line) {
 // Whether the book has a place for the property; the mapping's candidates for its name are
 // kept for apply().
 bool VCardReader::isWanted(Property& property) {
-    const auto named = mapsByName().constFind(property.name);
-    property.candidates = named == mapsByName().constEnd() ? nullptr : &*named;
-    return property.candidates || property.name == "GENDER";
+    property.candidates = mapsNamed(property.name);
+    return property.candidates || property.is("GENDER");
 }
 
 void VCardReader::apply(const Property& property, Utf8Values& values) {
@@ -449,7 +493,7 @@ void VCardReader::apply(const Property& property, Utf8Values& values) {
         if (column >= 0)
             setBytes(values[size_t(column)], value);
     };
-    if (property.name == "GENDER") { // vCard 4.0: a sex letter, then free text
+    if (property.is("GENDER")) { // vCard 4.0: a sex letter, then free text
         const size_t count = components(decodedUtf8(property), true, parts);
         const QString sex = asText(parts[0]).trimmed().toUpper();
         put(m_sexColumn, sex == QLatin1String("M")   ? QByteArrayView("男")
@@ -478,7 +522,7 @@ void VCardReader::apply(const Property& property, Utf8Values& values) {
     if (chosen < 0 && !typed)
         chosen = firstFree;
     // FN names the contact even when N came first and filled the name.
-    if (chosen < 0 && property.name == "FN")
+    if (chosen < 0 && property.is("FN"))
         chosen = 0;
     if (chosen < 0)
         return; // not decoded: a card's N after its FN, or IMPP after X-QQ, is common
@@ -489,16 +533,20 @@ void VCardReader::apply(const Property& property, Utf8Values& values) {
         if (value.size() < length || !sameWord(value.first(length), map.prefix))
             return;
         value = value.sliced(length);
-    } else if (property.name == "TEL" && value.startsWith("tel:")) {
+    } else if (property.is("TEL") && value.startsWith("tel:")) {
         value = value.sliced(4);
     }
-    if (property.name == "BDAY") {
-        put(m_birthdayColumn, storedDate(asText(value)).toUtf8());
+    if (property.is("BDAY")) {
+        put(m_birthdayColumn, isIsoDate(value) ? value : storedDate(asText(value)).toUtf8());
         return;
     }
     const std::vector<int>& columns = m_mapColumns[size_t(chosen)];
+    if (columns.size() == 1 && find(value, '\\') < 0) { // nearly all: nothing to undo
+        put(columns[0], value);
+        return;
+    }
     const size_t count = components(value, columns.size() > 1, parts);
-    if (property.name == "N") { // family and given name, written together as Chinese names are
+    if (property.is("N")) { // family and given name, written together as Chinese names are
         const QString given = count > 1 ? asText(parts[1]) : QString();
         put(m_nameColumn, (asText(parts[0]) + given).trimmed().toUtf8());
         return;

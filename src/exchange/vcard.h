@@ -30,9 +30,10 @@ public:
 
 private:
     struct Property;
-    bool nextLogicalLine(QByteArray& line);
+    bool nextLogicalLine(QByteArrayView& logical);
+    bool continues(QByteArrayView line) const;
     bool readProperty(QByteArrayView line);
-    void readParameters(QByteArrayView line);
+    void readParameters();
     static bool isWanted(Property& property);
     void apply(const Property& property, Utf8Values& values);
     QByteArrayView decodedUtf8(const Property& property);
@@ -40,12 +41,7 @@ private:
     LineSource m_lines;
     QStringList m_columnNames;
     std::vector<std::vector<int>> m_mapColumns; // each property's columns, -1 for none
-    // The logical line being read, a physical line read ahead while unfolding, and the
-    // next one: kept, so that their room is allocated once and not for every line.
-    QByteArray m_line;
-    QByteArray m_pending;
-    QByteArray m_next;
-    bool m_hasPending = false;
+    QByteArray m_line; // a folded property joined, kept so that its room is allocated once
     qint64 m_cardLine = 0;
     std::unique_ptr<Property> m_property; // the one being read, its buffers kept for the next
     std::vector<QByteArray> m_parts;      // a value's components, kept for the room they take
