@@ -42,4 +42,22 @@ struct OpenBooks {
     }
 };
 
+// The named columns (all when none are named) of every record in grid order: values joined
+// by "¦", records by "¶".
+inline QString shown(const BookDataset& book, const QString& columns = {}) {
+    QList<int> at;
+    for (const QString& column : columns.split(u'¦', Qt::SkipEmptyParts))
+        at << book.columnIndex(column);
+    for (int c = 0; columns.isEmpty() && c < book.columns().size(); ++c)
+        at << c;
+    QStringList records;
+    for (int r = 0; r < book.rowCount(); ++r) {
+        QStringList values;
+        for (int c : at)
+            values << book.rowValueText(r, c);
+        records << values.join(u'¦');
+    }
+    return records.join(u'¶');
+}
+
 } // namespace qb::test

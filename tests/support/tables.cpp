@@ -2,8 +2,6 @@
 
 #include <QFile>
 #include <QRegularExpression>
-#include <QTest>
-#include <stdexcept>
 
 namespace qb::test {
 
@@ -91,6 +89,12 @@ void addTableRows(const QString& name, const QList<const char*>& columns) {
         for (const QString& cell : row.cells)
             data << cell;
     }
+}
+
+void addTableRows(const QString& name) {
+    QTest::addColumn<QStringList>("cells");
+    for (const TableRow& row : readTable(name))
+        QTest::newRow(row.name.toUtf8().constData()) << row.cells;
 }
 
 } // namespace qb::test
