@@ -43,15 +43,8 @@ QByteArray bytesOf(const QString& cell) {
     if (cell.isNull())
         return {};
     QByteArray bytes;
-    for (qsizetype i = 0; i < cell.size(); ++i) {
-        if (cell[i].unicode() <= 0xFF) {
-            bytes += char(cell[i].unicode());
-        } else {
-            const qsizetype width = cell[i].isHighSurrogate() ? 2 : 1;
-            bytes += cell.mid(i, width).toUtf8();
-            i += width - 1;
-        }
-    }
+    for (const char32_t c : cell.toUcs4())
+        bytes += c <= 0xFF ? QByteArray(1, char(c)) : QString::fromUcs4(&c, 1).toUtf8();
     return bytes;
 }
 

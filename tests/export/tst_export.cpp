@@ -1,9 +1,9 @@
 #include "badfiles.h"
 #include "export/exportfile.h"
+#include "export/favorites.h"
 #include "export/gb18030.h"
 #include "export/gridorderspool.h"
 #include "export/textexport.h"
-#include "filesizelimit.h"
 #include "openbooks.h"
 #include "places.h"
 #include "tables.h"
@@ -18,7 +18,21 @@
 using namespace qb;
 using namespace Qt::StringLiterals;
 
-class TestTextExport : public QObject {
+namespace {
+
+const QString kSubFolder = u"Inkwren网址收集"_s;
+
+// Each file's name on a line of its own and its bytes.
+QByteArray shortcutsOf(const QString& folder) {
+    QByteArray all;
+    for (const QString& name : test::folderEntries(folder))
+        all += name.toUtf8() + '\n' + test::readBytes(folder + u'/' + name);
+    return all;
+}
+
+} // namespace
+
+class TestExport : public QObject {
     Q_OBJECT
 
     std::optional<test::OpenBooks> m_b;
@@ -28,10 +42,18 @@ class TestTextExport : public QObject {
     QString errorOfExport(BookId id, const QString& chosen) {
         return test::storeErrorOf([&] { exportBookText(m_b->store, id, chosen); });
     }
+    BookDataset& websites() { return m_b->websites(); }
+    QString subFolder() const { return path(u"Favorites/"_s + kSubFolder); }
+    QString import() {
+        return test::storeErrorOf([this] { importWebsitesToFavorites(m_b->store); });
+    }
 
 private Q_SLOTS:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China)); }
-    void init() { m_b.emplace(); }
+    void init() {
+        m_b.emplace();
+        QVERIFY(QDir().mkpath(m_b->platform.favorites = path(u"Favorites"_s)));
+    }
     void cleanup() { m_b.reset(); }
 
     // The bytes written, as hand-written, empty and filled; the book ends on its last record
@@ -112,38 +134,26 @@ private Q_SLOTS:
         if (error.isEmpty())
             QCOMPARE(test::readBytes(target), test::gb18030(u"[我的网址]\r\n\r\n"_s));
         QCOMPARE(test::folderEntries(m_b->dir.path()),
-                 (QStringList{u"book.mdb"_s, u"other.txt"_s, u"out.txt"_s}));
+                 (QStringList{u"Favorites"_s, u"book.mdb"_s, u"other.txt"_s, u"out.txt"_s}));
     }
 
-    // Nothing is written without a name or a database; a failing write leaves the old file as
-    // it was and no temporary file behind.
+    // Nothing is written without a name or a database; a database error leaves the old file as
+    // it was and no temporary file behind. (Full disks and read-only folders: tst_fileerrors.)
     void failuresLeaveTargetUntouched() {
-        test::addRecord(book(BookId::Contacts), {u"张三"_s});
         for (const QString& name : {u"a"_s, u"b"_s})
             test::addRecord(book(BookId::Serials), {name});
         book(BookId::Serials).first();
         exportBookText(m_b->store, BookId::Serials, QString());
         QCOMPARE(book(BookId::Serials).currentRow(), 0);
-        // A folder on the way is a regular file: the target cannot be made, even by root.
-        test::writeBytes(path(u"file"_s), "x");
-        QCOMPARE(errorOfExport(BookId::Contacts, path(u"file/list"_s)),
-                 u"Cannot create file "_s + path(u"file/list.txt"_s));
-        const QByteArray old("old text\r\n");
-        test::writeBytes(path(u"out.txt"_s), old);
-        {
-            test::FileSizeLimit limit(64);
-            QCOMPARE(errorOfExport(BookId::Contacts, path(u"out.txt"_s)),
-                     u"Cannot create file "_s + path(u"out.txt"_s));
-        }
+        test::writeBytes(path(u"out.txt"_s), "old");
         execSql(m_b->store.connection().handle(), u"DROP TABLE xuliehao1"_s);
         QVERIFY(errorOfExport(BookId::Serials, path(u"out.txt"_s)).contains(u"xuliehao1"_s));
         m_b->store.closeBooks();
         exportBookText(m_b->store, BookId::Serials, path(u"x.txt"_s));
-        QCOMPARE(test::readBytes(path(u"out.txt"_s)), old);
+        QCOMPARE(test::readBytes(path(u"out.txt"_s)), "old"_ba);
         QCOMPARE(test::folderEntries(m_b->dir.path()),
-                 (QStringList{u"book.mdb"_s, u"file"_s, u"out.txt"_s}));
+                 (QStringList{u"Favorites"_s, u"book.mdb"_s, u"out.txt"_s}));
     }
-
     // Records written in any order come out in grid order, spilled to files or not; rows that
     // another program deleted (every fifth) get no record.
     void spoolPutsRecordsInGridOrder_data() { test::addTableRows(u"export/spool.txt"_s); }
@@ -180,9 +190,60 @@ private Q_SLOTS:
         QCOMPARE(error, rows == 100 ? u"Cannot create file x"_s : QString());
         QCOMPARE(test::readBytes(path(u"out"_s)), error.isEmpty() ? expected : QByteArray());
         QCOMPARE(spool.spilledBytes() > 0 || !error.isEmpty(), sizes[3] == u"1"_s);
-        QCOMPARE(test::folderEntries(m_b->dir.path()).size(), qsizetype(error.isEmpty() ? 2 : 1));
+        QCOMPARE(test::folderEntries(m_b->dir.path()).size(), qsizetype(error.isEmpty() ? 3 : 2));
+    }
+
+    void cleanFileName_data() { test::addTableRows(u"export/clean-names.txt"_s); }
+    void cleanFileName() {
+        const auto [name, cleaned] = test::cells<2>();
+        QCOMPARE(CleanFileName(name), cleaned);
+    }
+
+    void writeUrlShortcut_data() { test::addTableRows(u"export/shortcuts.txt"_s); }
+    void writeUrlShortcut() {
+        const auto [file, address, expected] = test::cells<3>();
+        test::writeBytes(path(u"a.url"_s), QByteArray(500, 'x')); // replaced, not overwritten
+        const QString error = test::storeErrorOf([&] { WriteUrlShortcut(path(file), address); });
+        QCOMPARE(error.isEmpty() ? test::readBytes(path(file)) : error.toUtf8(),
+                 test::bytesOf(expected));
+        QCOMPARE(test::folderEntries(m_b->dir.path()),
+                 (QStringList{u"Favorites"_s, u"a.url"_s, u"book.mdb"_s}));
+    }
+
+    // Shortcuts of earlier runs stay; the folder is shown and the book ends on its last record.
+    void importWritesOneFilePerWebsite() {
+        QCOMPARE(import(), QString());
+        QCOMPARE(test::folderEntries(subFolder()), QStringList());
+        for (const test::TableRow& row : test::readTable(u"export/favorite-sites.txt"_s))
+            test::addRecord(websites(), QStringList{row.name} + row.cells);
+        websites().first();
+        test::writeBytes(subFolder() + u"/stale.url"_s, "");
+        QCOMPARE(import(), QString());
+        QCOMPARE(import(), QString());
+        QCOMPARE(shortcutsOf(subFolder()), test::goldenBytes(u"export/favorites.txt"_s));
+        QCOMPARE(test::folderEntries(path(u"Favorites"_s)) + test::folderEntries(m_b->dir.path()),
+                 (QStringList{kSubFolder, u"Favorites"_s, u"book.mdb"_s})); // nothing escaped
+        QCOMPARE(m_b->platform.launches, QStringList(3, path(u"Favorites/"_s)));
+        QVERIFY(m_b->errors().isEmpty() && websites().currentRow() == websites().rowCount() - 1);
+    }
+
+    // A failure stops the run on the failing record; nothing is shown.
+    void failures() {
+        for (const QString& name : {u"a"_s, u"a0"_s, u"b"_s, u"c"_s})
+            test::addRecord(websites(), {name, u"http://"_s + name});
+        websites().first();
+        m_b->platform.favorites.clear();
+        QCOMPARE(import(), u"找不到收藏夹文件夹，网址没有导入"_s);
+        QCOMPARE(websites().currentRow(), 0);
+        m_b->platform.favorites = path(u"Favorites"_s);
+        // Another program deletes a record the grid still shows; a folder blocks b's shortcut.
+        execSql(m_b->store.connection().handle(), u"DELETE FROM wzsk1 WHERE 网址名称 = 'a0'"_s);
+        QVERIFY(QDir().mkpath(subFolder() + u"/b.url"_s));
+        QCOMPARE(import(), u"File access denied"_s);
+        QCOMPARE(test::folderEntries(subFolder()), (QStringList{u"a.url"_s, u"b.url"_s}));
+        QVERIFY(websites().currentRow() == 2 && m_b->platform.launches.isEmpty());
     }
 };
 
-QTEST_GUILESS_MAIN(TestTextExport)
-#include "tst_textexport.moc"
+QTEST_GUILESS_MAIN(TestExport)
+#include "tst_export.moc"
