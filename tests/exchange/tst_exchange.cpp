@@ -17,23 +17,12 @@ const QString kPython = u"/usr/bin/python3"_s;
 
 // Reads every card of the first file with vobject and writes what it understood to the second.
 const char kVobjectRead[] = R"(
-import sys, vobject
-out = open(sys.argv[2], 'w', encoding='utf-8', newline='')
+import sys, vobject; out = open(sys.argv[2], 'w', encoding='utf-8', newline='')
 for card in vobject.readComponents(open(sys.argv[1], encoding='utf-8').read()):
     c = card.contents; v = lambda k: c[k][0].value if k in c else ''
     out.write('¦'.join([card.fn.value, v('note'), '/'.join(v('org')), v('x-quillbox-speciality'),
         '/'.join(a.value.street for a in c.get('adr', [])),
         '/'.join(sorted(t.value for t in c.get('tel', [])))]) + '¶')
-)";
-
-const char kVobjectWrite[] = R"(
-import sys, vobject
-c = vobject.vCard(); c.add('fn').value = '王 小明'; c.add('bday').value = '1985-03-04'
-c.add('n').value = vobject.vcard.Name(family='王', given='小明'); c.add('org').value = ['公司, 总部', '部门']
-e = c.add('email'); e.value = 'xm@work.example'; e.type_param = 'WORK'
-t = c.add('tel'); t.value = '139 0000'; t.type_param = 'CELL'; c.add('note').value = '一, 二; 三\\ 四\n第二行 😀'
-a = c.add('adr'); a.value = vobject.vcard.Address(street='长安街 1 号', city='北京', country='中国'); a.type_param = 'HOME'
-open(sys.argv[1], 'w', encoding='utf-8', newline='').write(c.serialize())
 )";
 
 } // namespace
@@ -72,8 +61,7 @@ class TestExchange : public QObject {
         process.setProcessChannelMode(QProcess::ForwardedChannels);
         process.setStandardInputFile(QProcess::nullDevice());
         process.start(program, args);
-        return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
-               process.exitCode() == 0; // one that hangs is killed as the process goes
+        return process.waitForFinished(60000) && process.exitCode() == 0; // a hung one is killed
     }
     // The named columns of the records a new book gets from the file.
     QString readIntoNewBook(BookId id, ExchangeFormat format, const QString& file,
@@ -155,7 +143,6 @@ private Q_SLOTS:
     // A name that is the open database, by a link, is refused.
     void exportRefusesTheDatabase() {
         test::addRecord(book(u"websites"_s), {u"站点"_s, u"https://a.example/"_s});
-        const QByteArray database = test::readBytes(path(u"book.mdb"_s));
         QVERIFY(QFile::link(path(u"book.mdb"_s), path(u"db.html"_s)));
         FileDialog dialog(FileDialogRequest::Kind::Save, true);
         m_b->platform.fileAnswers << path(u"db.html"_s);
@@ -163,7 +150,6 @@ private Q_SLOTS:
                     exportBookFile(m_b->store, BookId::Websites, ExchangeFormat::Bookmarks, false,
                                    dialog, nullptr);
                 }).endsWith(u"db.html”：它是打开着的数据库文件，导出没有进行"_s));
-        QCOMPARE(test::readBytes(path(u"book.mdb"_s)), database);
     }
 
     // A cancelled import or export changes nothing.
@@ -201,7 +187,12 @@ private Q_SLOTS:
         QCOMPARE(QString::fromUtf8(test::readBytes(path(u"c.txt"_s))),
                  u"张伟¦多行\n备注 😀 \\ 反斜杠¦甲乙, 有限公司/研发;一部¦"_s + QString(40, u'书') +
                      u"¦朝阳路 1 号; 2 单元¦010-1/138¶李四¦¦¦¦¦¶"_s);
-        QVERIFY(runs(kPython, {u"-c"_s, QString::fromUtf8(kVobjectWrite), path(u"v.vcf"_s)}));
+        // What vobject writes of a card it read.
+        QVERIFY(runs(kPython, {u"-c"_s,
+                               u"import sys, vobject; open(sys.argv[2], 'w', encoding='utf-8', "
+                               "newline='').write(vobject.readOne(open(sys.argv[1], "
+                               "encoding='utf-8').read()).serialize())"_s,
+                               test::dataFile(u"exchange/vobject-in.vcf"_s), path(u"v.vcf"_s)}));
         QCOMPARE(readIntoNewBook(BookId::Contacts, ExchangeFormat::VCard, u"v.vcf"_s,
                                  u"姓名¦公司邮箱¦手机¦备注¦单位¦部门¦家庭地址¦市¦国家¦生日"_s),
                  u"王 小明¦xm@work.example¦139 0000¦一, 二; 三\\ 四\n第二行 😀¦公司, 总部¦部门¦"

@@ -23,9 +23,8 @@ QString unescape(const QString& cell) {
             i += digits;
         } else if (c == u'[') {
             const qsizetype close = cell.indexOf(u']', i);
-            const int count = cell.mid(i + 1, close - i - 1).toInt();
             const qsizetype width = cell[close + 1].isHighSurrogate() ? 2 : 1;
-            out += cell.mid(close + 1, width).repeated(count);
+            out += cell.mid(close + 1, width).repeated(cell.mid(i + 1, close - i - 1).toInt());
             i = close + width;
         } else {
             const qsizetype at = QStringView(u"rnts|\\").indexOf(c);
