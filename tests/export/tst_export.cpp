@@ -137,6 +137,7 @@ private Q_SLOTS:
         QCOMPARE(test::folderEntries(m_b->dir.path()),
                  (QStringList{u"Favorites"_s, u"book.mdb"_s, u"out.txt"_s}));
     }
+
     // Records written in any order come out in grid order, spilled to files or not; rows that
     // another program deleted (every fifth) get no record.
     void spoolPutsRecordsInGridOrder_data() { test::addTableRows(u"export/spool.txt"_s); }
