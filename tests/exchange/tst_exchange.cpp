@@ -140,7 +140,7 @@ private Q_SLOTS:
         QCOMPARE(test::shown(book(u"websites"_s), u"网址名称¦备注"_s), records);
     }
 
-    // A name that is the open database, by a link, is refused.
+    // The dialog offers bookmark files; a name that is the open database, by a link, is refused.
     void exportRefusesTheDatabase() {
         test::addRecord(book(u"websites"_s), {u"站点"_s, u"https://a.example/"_s});
         QVERIFY(QFile::link(path(u"book.mdb"_s), path(u"db.html"_s)));
@@ -150,6 +150,7 @@ private Q_SLOTS:
                     exportBookFile(m_b->store, BookId::Websites, ExchangeFormat::Bookmarks, false,
                                    dialog, nullptr);
                 }).endsWith(u"db.html”：它是打开着的数据库文件，导出没有进行"_s));
+        QCOMPARE(m_b->platform.fileRequests.last().filter, u"书签文件|*.html"_s);
     }
 
     // A cancelled import or export changes nothing.
