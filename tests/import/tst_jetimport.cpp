@@ -1,48 +1,17 @@
+#include "books.h"
 #include "import/csvreader.h"
 #include "import/jetimport.h"
-#include "store/dataerror.h"
+#include "places.h"
 #include "tables.h"
 #include "testfiles.h"
 
-#include <QDir>
-#include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <csignal>
-#include <sqlite3.h>
 
 using namespace qb;
 using namespace Qt::StringLiterals;
-
-namespace {
-
-const QString kNull = u"∅"_s;
-using Rows = QList<QStringList>;
-
-Rows tableRows(const QString& file, const QString& table) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, qPrintable(u"SELECT * FROM %1 ORDER BY rowid"_s.arg(table)), -1, &stmt,
-                       nullptr);
-    Rows rows;
-    while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
-        QStringList row;
-        for (int c = 0; c < sqlite3_column_count(stmt); ++c)
-            row << (sqlite3_column_type(stmt, c) == SQLITE_NULL
-                        ? kNull
-                        : QString::fromUtf8(
-                              reinterpret_cast<const char*>(sqlite3_column_text(stmt, c))));
-        rows << row;
-    }
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return rows;
-}
-
-} // namespace
 
 class TestJetImport : public QObject {
     Q_OBJECT
@@ -57,135 +26,92 @@ private Q_SLOTS:
     void init() { m_dir = std::make_unique<QTemporaryDir>(); }
     void cleanup() { m_dir.reset(); }
 
-    // books.mdb: three books with every column, Chinese text, blanks padding the fixed-width
-    // columns, dates with and without a time of day, memo text with quotes, commas and line
-    // breaks. odd.mdb: extra, missing and differently cased columns and tables, and every kind
-    // of value that cannot come over as it is. The .expected files hold the three tables of
-    // the new book (values joined by "¦", ∅ for none) and the report.
-    void importsEveryRecord_data() {
-        QTest::addColumn<QString>("fixture");
-        QTest::addColumn<qint64>("read"); // records the progress counts at the end
-        QTest::newRow("all columns") << u"books"_s << qint64(7);
-        QTest::newRow("problems") << u"odd"_s << qint64(10);
-    }
+    // tests/data/jet/README.md tells what each Access file holds and what its import gives.
+    void importsEveryRecord_data() { test::addTableRows(u"jet/imports.txt"_s); }
     void importsEveryRecord() {
-        QFETCH(QString, fixture);
-        QFETCH(qint64, read);
-        const QString source = path(fixture + u".mdb"_s);
+        const auto [fixture, read] = test::cells<2>();
+        const QString source = path(u"access.mdb"_s);
         QVERIFY(QFile::copy(test::dataFile(u"jet/"_s + fixture + u".mdb"_s), source));
-        const QByteArray before = test::readBytes(source);
         const QString target = path(u"new.mdb"_s);
         qint64 lastDone = -1;
-        const std::optional<ImportReport> result =
-            importJetFile(source, target, [&](qint64 done, qint64) {
-                lastDone = done;
-                return true;
-            });
+        const std::optional<ImportReport> result = importJetFile(
+            source, target, [&](qint64 done, qint64) { return (lastDone = done) >= 0; });
         QVERIFY(result);
-        QByteArray got;
+        QStringList got;
         for (const QString& table : {u"lianxi1"_s, u"wzsk1"_s, u"xuliehao1"_s}) {
-            got += '[' + table.toUtf8() + "]\n";
-            for (const QStringList& row : tableRows(target, table))
-                got += row.join(u'¦').toUtf8() + '\n';
+            QStringList columns;
+            for (const QString& column : test::firstColumn(
+                     target, u"SELECT name FROM pragma_table_info('%1')"_s.arg(table)))
+                columns << u"coalesce(\"%1\", '∅')"_s.arg(column);
+            got << u'[' + table + u']'
+                << test::firstColumn(target, u"SELECT %1 FROM %2 ORDER BY rowid"_s.arg(
+                                                 columns.join(u"||'¦'||"), table));
         }
-        got += "[report]\n" + result->lines().mid(3).join(u'\n').toUtf8() + '\n';
-        QCOMPARE(got, test::goldenBytes(u"jet/"_s + fixture + u".expected"_s));
-        QCOMPARE(result->lines().mid(0, 3),
-                 (QStringList{u"Access 数据库："_s + source, u"新的 Quillbox 数据库："_s + target,
-                              QString()}));
-        QCOMPARE(lastDone, read);
-        QCOMPARE(test::readBytes(source), before);
+        got << u"[report]"_s << result->lines().mid(3);
+        QCOMPARE((got.join(u'\n') + u'\n').toUtf8(),
+                 test::goldenBytes(u"jet/"_s + fixture + u".expected"_s));
+        QCOMPARE(result->lines().mid(0, 3).join(u'|'),
+                 u"Access 数据库："_s + source + u"|新的 Quillbox 数据库："_s + target + u'|');
+        QCOMPARE(QString::number(lastDone), read);
+        QCOMPARE(test::readBytes(source), test::goldenBytes(u"jet/"_s + fixture + u".mdb"_s));
         // Only the new database is left beside the Access file: no journal, no part file.
-        QStringList left{fixture + u".mdb"_s, u"new.mdb"_s};
-        left.sort();
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), left);
+        QCOMPARE(test::folderEntries(m_dir->path()), (QStringList{u"access.mdb"_s, u"new.mdb"_s}));
     }
 
-    void failureOrCancelLeavesNothing_data() {
-        QTest::addColumn<QString>("damage");
-        QTest::addColumn<QString>("error"); // empty: the import is cancelled
-        QTest::newRow("truncated") << u"truncated"_s << u"无法读取 Access 数据库文件"_s;
-        QTest::newRow("random bytes in its pages")
-            << u"random"_s << u"无法读取 Access 数据库文件"_s;
-        // mdb-export skips the rows it cannot read with a warning and still succeeds.
-        QTest::newRow("random bytes in a records page")
-            << u"records page"_s << u"无法读取 Access 数据库文件"_s;
-        QTest::newRow("tool hangs") << u"hang"_s << u"没有结果，已停止"_s;
-        QTest::newRow("tool prints endlessly") << u"endless"_s << u"比文件能容纳的还多"_s;
-        QTest::newRow("tools missing") << u"no tools"_s << u"请先安装软件包 mdbtools"_s;
-        QTest::newRow("target exists") << u"target exists"_s << u"已经存在，没有导入"_s;
-        QTest::newRow("folder cannot be written") << u"no folder"_s << u"无法在“"_s;
-        QTest::newRow("cancelled") << u"cancel"_s << QString();
-    }
+    // The Access file stays as it was and nothing is left beside it; a tool that hangs or
+    // never stops is killed.
+    void failureOrCancelLeavesNothing_data() { test::addTableRows(u"jet/failures.txt"_s); }
     void failureOrCancelLeavesNothing() {
-        QFETCH(QString, damage);
-        QFETCH(QString, error);
+        const auto [damage, error] = test::cells<2>();
         const QString source = path(u"old.mdb"_s);
         QByteArray bytes = test::readBytes(test::dataFile(u"jet/books.mdb"_s));
+        const QStringList pages = damage.split(u' '); // "scramble 6 7": random bytes in page 6
+        if (pages[0] == u"scramble"_s)
+            QRandomGenerator(17).fillRange(reinterpret_cast<quint32*>(bytes.data()) +
+                                               pages[1].toInt() * 1024,
+                                           (pages[2].toInt() - pages[1].toInt()) * 1024);
         if (damage == u"truncated"_s)
             bytes.truncate(5 * 4096);
-        if (damage == u"records page"_s)
-            QRandomGenerator(17).fillRange(reinterpret_cast<quint32*>(bytes.data() + 6 * 4096),
-                                           4096 / 4);
-        if (damage == u"random"_s)
-            QRandomGenerator(17).fillRange(reinterpret_cast<quint32*>(bytes.data() + 2 * 4096),
-                                           (bytes.size() - 2 * 4096) / 4);
         test::writeBytes(source, bytes);
         // A folder that is a file: no new file can be made in it, even by root.
-        const QString target =
-            damage == u"no folder"_s ? path(u"old.mdb/new.mdb"_s) : path(u"new.mdb"_s);
+        const QString target = path(damage == u"no folder"_s ? u"old.mdb/new.mdb"_s : u"new.mdb"_s);
         if (damage == u"target exists"_s)
             test::writeBytes(target, "mine");
-        QString tools;
-        if (damage == u"no tools"_s || damage == u"hang"_s || damage == u"endless"_s)
-            tools = path(u"tools"_s);
+        const bool fake = damage == u"hang"_s || damage == u"endless"_s;
         QVERIFY(QDir().mkpath(path(u"tools"_s)));
-        const QString pidFile = path(u"tools/pid"_s);
-        if (damage == u"hang"_s || damage == u"endless"_s) {
-            // A tool left running would leave "late" behind.
-            const QByteArray exportTool =
-                damage == u"hang"_s ? "sleep 2\ntouch \"$(dirname \"$0\")/late\"\nexec sleep 20"
-                                    : "exec yes '\"x\"'";
-            const QList<std::pair<QString, QByteArray>> scripts{
-                {u"mdb-tables"_s, "echo lianxi1"},
-                {u"mdb-count"_s, "echo 3"},
-                {u"mdb-export"_s, "echo $$ > \"$(dirname \"$0\")/pid\"\necho 姓名\n" + exportTool}};
-            for (const auto& [tool, script] : scripts) {
-                test::writeBytes(path(u"tools/"_s + tool), "#!/bin/sh\n" + script + "\n");
-                QVERIFY(QFile::setPermissions(path(u"tools/"_s + tool),
-                                              QFile::ReadOwner | QFile::ExeOwner));
-            }
+        // mdbtools that hang or print endlessly; one left running would leave "late" beside the
+        // Access file.
+        const QByteArray script =
+            "#!/bin/sh\ncase $0 in *tables) echo lianxi1;; *count) echo 3;; *)\n"
+            "echo $$ $LC_ALL > \"$0.pid\"; echo 姓名\n" +
+            QByteArray(damage == u"hang"_s ? "sleep 2; touch \"${0%/*}/../late\"; exec sleep 20"
+                                           : "exec yes '\"x\"'") +
+            "\nesac\n";
+        for (const QString& tool : {u"mdb-tables"_s, u"mdb-count"_s, u"mdb-export"_s}) {
+            if (fake)
+                test::writeBytes(path(u"tools/"_s + tool), script);
+            QVERIFY(!fake || QFile::setPermissions(path(u"tools/"_s + tool),
+                                                   QFile::ReadOwner | QFile::ExeOwner));
         }
-        const QStringList entries = QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden);
-        QString thrown;
-        std::optional<ImportReport> report;
-        try {
-            report = importJetFile(
+        const QStringList entries = test::folderEntries(m_dir->path());
+        const QString thrown = test::storeErrorOf([&] {
+            QVERIFY(!importJetFile(
                 source, target, [&](qint64, qint64) { return damage != u"cancel"_s; },
-                MdbTools(tools, 300));
-        } catch (const DataError& e) {
-            thrown = e.message();
-        }
-        if (error.isEmpty()) {
-            QVERIFY(thrown.isEmpty());
-            QVERIFY(!report);
-        } else {
-            QVERIFY2(thrown.contains(error), qPrintable(thrown));
-        }
+                MdbTools(fake || damage == u"no tools"_s ? path(u"tools"_s) : QString(), 300)));
+        });
+        QVERIFY2(thrown.contains(error) && thrown.isEmpty() == error.isEmpty(), qPrintable(thrown));
         QCOMPARE(test::readBytes(source), bytes);
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), entries);
-        if (!tools.isEmpty() && damage != u"no tools"_s) {
-            const int pid = test::readBytes(pidFile).trimmed().toInt();
-            QVERIFY(pid > 0);
-            QCOMPARE(::kill(pid, 0), -1); // killed, not left running
-            QVERIFY(!QFile::exists(path(u"tools/late"_s)));
+        QCOMPARE(test::folderEntries(m_dir->path()), entries);
+        if (fake) { // killed, not left running; run with a UTF-8 locale for the Chinese names
+            const auto seen = test::readBytes(path(u"tools/mdb-export.pid"_s)).split(' ');
+            QCOMPARE(::kill(seen[0].toInt(), 0), -1);
+            QCOMPARE(seen.value(1).trimmed(), "C.UTF-8");
         }
     }
 
-    void suggestedTargets_data() { test::addTableRows(u"jet/targets.txt"_s, {"chosen", "target"}); }
+    void suggestedTargets_data() { test::addTableRows(u"jet/targets.txt"_s); }
     void suggestedTargets() {
-        QFETCH(QString, chosen);
-        QFETCH(QString, target);
+        const auto [chosen, target] = test::cells<2>();
         QCOMPARE(suggestedImportTarget(chosen), target);
         QVERIFY(isJetFile(test::dataFile(u"jet/books.mdb"_s)));
         QVERIFY(!isJetFile(test::dataFile(u"jet/targets.txt"_s)));
@@ -203,8 +129,7 @@ private Q_SLOTS:
                 rows += '/';
             });
             for (int at = 0; at < output.size(); at += piece)
-                reader.feed(QByteArrayView(output).sliced(
-                    at, std::min<qsizetype>(piece, output.size() - at)));
+                reader.feed(QByteArrayView(output.mid(at, piece)));
             reader.finish();
             QCOMPARE(rows, "a|b|c|/x, \"y\"\r\nz||7|/|\"|q|/");
         }

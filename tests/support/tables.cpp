@@ -2,8 +2,6 @@
 
 #include <QFile>
 #include <QRegularExpression>
-#include <QTest>
-#include <stdexcept>
 
 namespace qb::test {
 
@@ -25,9 +23,8 @@ QString unescape(const QString& cell) {
             i += digits;
         } else if (c == u'[') {
             const qsizetype close = cell.indexOf(u']', i);
-            const int count = cell.mid(i + 1, close - i - 1).toInt();
             const qsizetype width = cell[close + 1].isHighSurrogate() ? 2 : 1;
-            out += cell.mid(close + 1, width).repeated(count);
+            out += cell.mid(close + 1, width).repeated(cell.mid(i + 1, close - i - 1).toInt());
             i = close + width;
         } else {
             const qsizetype at = QStringView(u"rnts|\\").indexOf(c);
@@ -45,15 +42,8 @@ QByteArray bytesOf(const QString& cell) {
     if (cell.isNull())
         return {};
     QByteArray bytes;
-    for (qsizetype i = 0; i < cell.size(); ++i) {
-        if (cell[i].unicode() <= 0xFF) {
-            bytes += char(cell[i].unicode());
-        } else {
-            const qsizetype width = cell[i].isHighSurrogate() ? 2 : 1;
-            bytes += cell.mid(i, width).toUtf8();
-            i += width - 1;
-        }
-    }
+    for (const char32_t c : cell.toUcs4())
+        bytes += c <= 0xFF ? QByteArray(1, char(c)) : QString::fromUcs4(&c, 1).toUtf8();
     return bytes;
 }
 
@@ -91,6 +81,12 @@ void addTableRows(const QString& name, const QList<const char*>& columns) {
         for (const QString& cell : row.cells)
             data << cell;
     }
+}
+
+void addTableRows(const QString& name) {
+    QTest::addColumn<QStringList>("cells");
+    for (const TableRow& row : readTable(name))
+        QTest::newRow(row.name.toUtf8().constData()) << row.cells;
 }
 
 } // namespace qb::test

@@ -1,8 +1,10 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
 #include <QStringList>
+#include <QTest>
+
+#include <array>
+#include <stdexcept>
 
 namespace qb::test {
 
@@ -23,6 +25,18 @@ QList<TableRow> readTable(const QString& name);
 
 // Adds one QString column per name and one row per line of the table.
 void addTableRows(const QString& name, const QList<const char*>& columns);
+
+// Adds one row per line of the table, with its cells in one column that cells<N>() hands
+// back, as in: const auto [input, expected] = test::cells<2>();
+void addTableRows(const QString& name);
+template <std::size_t N> std::array<QString, N> cells() {
+    QFETCH(QStringList, cells);
+    if (cells.size() != qsizetype(N))
+        throw std::runtime_error("wrong number of cells in a table row");
+    std::array<QString, N> out;
+    std::ranges::copy(cells, out.begin());
+    return out;
+}
 
 // The bytes a cell stands for: characters up to \xFF are one byte each, the others their
 // UTF-8 bytes; a missing cell gives a null array.

@@ -1,9 +1,6 @@
 #pragma once
 
-#include <QByteArray>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QStringEncoder>
 #include <QTest>
 
@@ -12,8 +9,7 @@
 namespace qb::test {
 
 inline QByteArray gb18030(const QString& text) {
-    QStringEncoder encoder("GB18030");
-    return encoder.encode(text);
+    return QStringEncoder("GB18030").encode(text);
 }
 
 // Writes the bytes, making missing folders on the way.
