@@ -10,6 +10,7 @@
 #include "platform/errorguard.h"
 #include "platform/platform.h"
 #include "platform/windowlook.h"
+#include "quickfindwindow.h"
 #include "settings/settingswindow.h"
 #include "store/databasefile.h"
 #include "store/dataerror.h"
@@ -213,9 +214,11 @@ void TSDIAppForm::connectHandlers() {
     bind(IE1, &TSDIAppForm::IE1Click);
     bind(N8, &TSDIAppForm::N8Click);
     bind(QuickFind1, &TSDIAppForm::QuickFind1Click);
-    // The serials book opens last: then every book can be indexed.
-    connect(&m_store.book(BookId::Serials), &BookDataset::afterOpen, this,
-            &TSDIAppForm::indexBooksForQuickFind);
+    // The serials book opens last: then every book can be indexed, if quick find is in use.
+    connect(&m_store.book(BookId::Serials), &BookDataset::afterOpen, this, [this] {
+        if (m_quickFindWindow)
+            indexBooksForQuickFind();
+    });
     connect(&m_store.book(BookId::Contacts), &BookDataset::afterClose, &m_quickFind,
             &QuickFindEngine::closeDatabase);
     bind(N3, &TSDIAppForm::N3Click);

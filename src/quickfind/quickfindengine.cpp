@@ -72,7 +72,9 @@ QuickFindWorker::~QuickFindWorker() = default;
 
 void QuickFindWorker::open(const QString& fileName,
                            const std::array<qb::QuickFindBook, kBookCount>& books) {
-    close();
+    // The same file again (the window reopened) keeps its index while the file is unchanged.
+    if (fileName != m_fileName)
+        close();
     m_fileName = fileName;
     m_books = books;
     try {
