@@ -1,9 +1,11 @@
-// Turns the per-character reading list of the Debian package golang-github-mozillazg-go-pinyin-dev
-// (pinyin_dict.go: "0x66FE: \"céng,zēng\",", gathered from Unihan and the Xiandai Hanyu
-// Cidian) into a table compiled into the program: readings without tones, ü written as v,
-// each character's readings in the list's order without repeats.
+// Turns the Unihan reading fields (Unihan_Readings.txt of the Debian package unicode-data, read
+// from standard input) into a table compiled into the program: readings without tones, ü
+// written as v, the most common reading first. Only readings in current use are kept: those of
+// the General Standard Chinese Characters table (kTGHZ2013) or, for characters it leaves out,
+// of the Xiandai Hanyu Cidian (kXHC1983); a character in neither keeps its kHanyuPinyin
+// readings. The big historical dictionary's rare readings (董 zhǒng, 立 wèi) would otherwise
+// make names turn up for initials nobody types.
 #include <algorithm>
-#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -44,53 +46,79 @@ std::string plainReading(const std::string& toned) {
     return plain;
 }
 
-std::string plainReadings(const std::string& list) {
+// The readings of a field's value: "céng", "033.120:céng 461.030:zēng", "21521.030:zēng,céng".
+std::vector<std::string> fieldReadings(const std::string& value) {
     std::vector<std::string> readings;
     size_t start = 0;
-    while (start <= list.size()) {
-        const size_t end = std::min(list.find(',', start), list.size());
-        const std::string reading = plainReading(list.substr(start, end - start));
-        if (!reading.empty() &&
-            std::find(readings.begin(), readings.end(), reading) == readings.end())
-            readings.push_back(reading);
+    while (start < value.size()) {
+        size_t end = value.find_first_of(" ,", start);
+        end = end == std::string::npos ? value.size() : end;
+        std::string reading = value.substr(start, end - start);
+        reading = reading.substr(reading.find(':') + 1); // npos + 1 == 0: no location
+        if (const std::string plain = plainReading(reading); !plain.empty())
+            readings.push_back(plain);
         start = end + 1;
     }
-    std::string joined;
-    for (const std::string& reading : readings)
-        joined += (joined.empty() ? "" : ",") + reading;
-    return joined;
+    return readings;
 }
+
+struct Fields {
+    std::map<std::string, std::vector<std::string>> byName;
+
+    // kMandarin's reading first, then those of the first source that has the character.
+    std::string commonReadings() const {
+        std::vector<std::string> readings = field("kMandarin");
+        for (const char* source : {"kTGHZ2013", "kXHC1983", "kHanyuPinyin"})
+            if (!field(source).empty()) {
+                for (const std::string& reading : field(source))
+                    if (std::find(readings.begin(), readings.end(), reading) == readings.end())
+                        readings.push_back(reading);
+                break;
+            }
+        std::string joined;
+        for (const std::string& reading : readings)
+            joined += (joined.empty() ? "" : ",") + reading;
+        return joined;
+    }
+    std::vector<std::string> field(const std::string& name) const {
+        const auto found = byName.find(name);
+        return found == byName.end() ? std::vector<std::string>{} : found->second;
+    }
+};
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::cerr << "usage: pinyintablegen pinyin_dict.go output.inc\n";
+    if (argc != 2) {
+        std::cerr << "usage: pinyintablegen output.inc < Unihan_Readings.txt\n";
         return 2;
     }
-    std::ifstream in(argv[1]);
-    std::map<unsigned long, std::string> table;
+    std::map<unsigned long, Fields> characters;
     std::string line;
-    while (std::getline(in, line)) {
-        const size_t hex = line.find("0x");
-        const size_t open = line.find('"');
-        const size_t close = line.rfind('"');
-        if (hex == std::string::npos || open == std::string::npos || close <= open)
+    while (std::getline(std::cin, line)) {
+        // "U+66FE<tab>kMandarin<tab>céng"
+        const size_t tab = line.find('\t');
+        const size_t tab2 = line.find('\t', tab + 1);
+        if (line.rfind("U+", 0) != 0 || tab == std::string::npos || tab2 == std::string::npos)
             continue;
-        const unsigned long code = std::stoul(line.substr(hex + 2), nullptr, 16);
-        const std::string readings = plainReadings(line.substr(open + 1, close - open - 1));
-        if (code <= 0xFFFF && !readings.empty())
-            table[code] = readings;
+        const unsigned long code = std::stoul(line.substr(2, tab - 2), nullptr, 16);
+        if (code <= 0xFFFF)
+            characters[code].byName[line.substr(tab + 1, tab2 - tab - 1)] =
+                fieldReadings(line.substr(tab2 + 1));
     }
+    std::map<unsigned long, std::string> table;
+    for (const auto& [code, fields] : characters)
+        if (std::string readings = fields.commonReadings(); !readings.empty())
+            table[code] = readings;
     if (table.size() < 20000) {
-        std::cerr << "pinyintablegen: " << argv[1] << " holds too few readings\n";
+        std::cerr << "pinyintablegen: the input holds too few readings\n";
         return 1;
     }
     std::map<std::string, size_t> sets;
     for (const auto& entry : table)
         sets.emplace(entry.second, 0);
-    std::ofstream out(argv[2]);
-    out << "// Generated by pinyintablegen from " << argv[1] << "; do not edit.\n";
+    std::ofstream out(argv[1]);
+    out << "// Generated by pinyintablegen from Unihan_Readings.txt; do not edit.\n";
     out << "static const char* const kReadingSets[] = {\n";
     size_t index = 0;
     for (auto& set : sets) {
