@@ -29,7 +29,7 @@ class TestQuickFind : public QObject {
              {u"张伟,zw@163.com,,,,,13800000001"_s, u"周文,,,,,,13800000002"_s,
               u"曾小明,,,,,,13900000003"_s, u"单田芳,tianfang@example.com,,,,,13800000004"_s,
               u"李娜,,,,,,13800000005"_s, u"王伟,,10086"_s, u"Tom王,Tom@Example.com"_s,
-              u"阿明,wei@qq.com"_s})
+              u"阿明,wei@qq.com"_s, u"董立春"_s})
             test::addRecord(contacts, contact.split(u','));
         test::addRecord(store.book(BookId::Websites),
                         {u"张伟的博客"_s, u"http://zw.example.com"_s});
