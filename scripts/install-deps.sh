@@ -6,6 +6,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-translations-l10n libgl-dev
     libsqlite3-dev sqlite3
+    unicode-data bzip2
     libbenchmark-dev
     mdbtools
     fonts-noto-cjk

@@ -10,6 +10,7 @@
 #include "platform/errorguard.h"
 #include "platform/platform.h"
 #include "platform/windowlook.h"
+#include "quickfindwindow.h"
 #include "settings/settingswindow.h"
 #include "store/databasefile.h"
 #include "store/dataerror.h"
@@ -122,6 +123,8 @@ void TSDIAppForm::buildMenus() {
     other->setObjectName(QStringLiteral("N2"));
     IE1 = addItem(other, "IE1", QStringLiteral("将网址导入到IE收藏夹"));
     N8 = addItem(other, "N8", QStringLiteral("导航"));
+    QuickFind1 = addItem(other, "QuickFind1", QStringLiteral("快速查找"),
+                         QKeySequence(Qt::CTRL | Qt::Key_F));
     other->addSeparator();
     N3 = addItem(other, "N3", QStringLiteral("设置"));
     QMenu* exchange = menuBar()->addMenu(QStringLiteral("导入导出"));
@@ -210,6 +213,14 @@ void TSDIAppForm::connectHandlers() {
     bind(JetImportItem, &TSDIAppForm::JetImportItemClick);
     bind(IE1, &TSDIAppForm::IE1Click);
     bind(N8, &TSDIAppForm::N8Click);
+    bind(QuickFind1, &TSDIAppForm::QuickFind1Click);
+    // The serials book opens last: then every book can be indexed, if quick find is in use.
+    connect(&m_store.book(BookId::Serials), &BookDataset::afterOpen, this, [this] {
+        if (m_quickFindWindow)
+            indexBooksForQuickFind();
+    });
+    connect(&m_store.book(BookId::Contacts), &BookDataset::afterClose, &m_quickFind,
+            &QuickFindEngine::closeDatabase);
     bind(N3, &TSDIAppForm::N3Click);
     bind(N14, &TSDIAppForm::N8Click);
     bind(N9, &TSDIAppForm::N9Click);

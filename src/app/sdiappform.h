@@ -3,6 +3,7 @@
 #include "bookpage.h"
 #include "books/book.h"
 #include "platform/filedialog.h"
+#include "quickfind/quickfindengine.h"
 #include "store/recordstore.h"
 
 #include <QMainWindow>
@@ -20,6 +21,7 @@ namespace qb {
 
 class JetImportCommand;
 class Tfrmdaohang;
+class QuickFindWindow;
 
 // The record-book window: the three book pages, the database menu, the status line and the
 // tray icon. Handlers keep the names of the controls and events they serve and run inside the
@@ -71,6 +73,9 @@ private:
     void N9Click();
     void IE1Click();
     void exportText(BookId id);
+    void QuickFind1Click();
+    // A record chosen in quick find becomes current in its book, as a click on its grid row.
+    void showFoundRecord(BookId id, qint64 rowId);
     void SpeedButton1Click();
     void SpeedButton2Click();
     void SpeedButton5Click();
@@ -97,6 +102,7 @@ private:
     void showBookPage(BookId id);
     void enableNavigationItems();
     void openAsCurrent(const QString& fileName);
+    void indexBooksForQuickFind();
 
     QString m_iniPath;
     QString m_currentDatabasePath;
@@ -128,6 +134,7 @@ private:
     QAction* IE1 = nullptr;
     QAction* N8 = nullptr;
     QAction* N3 = nullptr;
+    QAction* QuickFind1 = nullptr;
     QAction* N14 = nullptr;
     QAction* N9 = nullptr;
     QAction* N13 = nullptr;
@@ -135,6 +142,8 @@ private:
     QList<QAction*> m_exchangeItems;
     QSystemTrayIcon* StTrayIcon1 = nullptr;
     QPointer<Tfrmdaohang> m_navigationPanel;
+    QuickFindEngine m_quickFind;
+    QPointer<QuickFindWindow> m_quickFindWindow;
 };
 
 } // namespace qb

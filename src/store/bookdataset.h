@@ -75,6 +75,8 @@ public:
     int recordCount() const;
     int rowCount() const { return int(m_rows.size()); } // grid rows, a new record included
     int currentRow() const { return m_current; }
+    // The grid row of a stored record, or -1 when the grid does not hold it.
+    int rowOfRowId(qint64 rowId) const { return indexOfRowId(rowId, m_current); }
 
     const QVector<Column>& columns() const { return m_columns; }
     int columnIndex(const QString& name) const;

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+#include <string_view>
+
+namespace qb {
+
+// The readings of one character, without tones and ü written as v, the most common first,
+// separated by commas ("ceng,zeng"); empty for a character that is not Chinese.
+std::string_view pinyinReadings(char32_t character);
+
+// A text as it sorts in pinyin order: each Chinese character by its first reading followed
+// by a space, everything else folded as a search folds it.
+QString pinyinSortKey(QStringView text);
+
+} // namespace qb

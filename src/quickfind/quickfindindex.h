@@ -1,0 +1,61 @@
+#pragma once
+
+#include "textmatch.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+#include <vector>
+
+struct sqlite3;
+
+namespace qb {
+
+// One book's records as a search reads them: every column's folded text in one buffer, the
+// row ids, and each record's place in the pinyin order of its key. Searching the buffer is
+// far faster than reading the table again for every key press.
+class BookIndex {
+public:
+    struct Hit {
+        quint32 record = 0;
+        int column = 0;
+        // 0 key at its start, 1 key inside, 2 other column at its start, 3 other inside.
+        int rank = 0;
+    };
+
+    // Reads the table through the given connection; keyColumn names its key. Nothing when
+    // stopped() says so before the end.
+    static std::optional<BookIndex> build(sqlite3* db, const QString& table,
+                                          const QString& keyColumn,
+                                          const std::function<bool()>& stopped);
+
+    const QStringList& columnNames() const { return m_columns; }
+    int keyColumn() const { return m_keyColumn; }
+    qsizetype recordCount() const { return qsizetype(m_rowIds.size()); }
+    qint64 rowId(quint32 record) const { return m_rowIds[record]; }
+    quint32 pinyinRank(quint32 record) const { return m_pinyinRanks[record]; }
+    // The bytes the index holds.
+    qsizetype memoryBytes() const;
+
+    // Every matching record once, with its best match; stops early when cancelled() says so.
+    std::vector<Hit> find(const MatchQuery& query, const std::function<bool()>& cancelled) const;
+
+private:
+    class Cursor;
+    void addRecord(const QStringList& folded);
+    void rankByPinyin(const std::vector<QString>& keys);
+    void findText(const MatchQuery& query, Cursor& cursor, const std::function<bool()>& cancelled,
+                  std::vector<Hit>& hits) const;
+    void findPinyin(const MatchQuery& query, Cursor& cursor, const std::function<bool()>& cancelled,
+                    std::vector<Hit>& hits) const;
+
+    QStringList m_columns;
+    int m_keyColumn = 0;
+    QString m_text; // per record its columns, each followed by kColumnEnd
+    std::vector<quint32> m_recordStarts;
+    std::vector<qint64> m_rowIds;
+    std::vector<quint32> m_pinyinRanks;
+};
+
+} // namespace qb

@@ -1,0 +1,136 @@
+#include "textmatch.h"
+
+#include "pinyin.h"
+
+#include <array>
+#include <memory>
+
+namespace qb {
+
+namespace {
+
+// Each character's readings and the first letters they can start with, looked up directly:
+// a search tests every character of a big book, so a lookup is one array read.
+struct ReadingLookup {
+    std::array<std::string_view, 0x10000> readings;
+    std::array<quint32, 0x10000> initials{};
+};
+
+const ReadingLookup& readingLookup() {
+    static const std::unique_ptr<ReadingLookup> lookup = [] {
+        auto built = std::make_unique<ReadingLookup>();
+        for (char32_t c = 0; c < 0x10000; ++c) {
+            const std::string_view readings = pinyinReadings(c);
+            built->readings[c] = readings;
+            bool startOfReading = true;
+            for (char letter : readings) {
+                if (startOfReading)
+                    built->initials[c] |= 1u << (letter - 'a');
+                startOfReading = letter == ',';
+            }
+        }
+        return built;
+    }();
+    return *lookup;
+}
+
+quint32 letterBit(QChar c) {
+    const char16_t u = c.unicode();
+    return u >= 'a' && u <= 'z' ? 1u << (u - 'a') : 0;
+}
+
+// Longest common beginning of a reading and the rest of the query.
+qsizetype commonPrefix(std::string_view reading, QStringView rest) {
+    qsizetype n = 0;
+    while (n < qsizetype(reading.size()) && n < rest.size() &&
+           rest[n].unicode() == char16_t(reading[size_t(n)]))
+        ++n;
+    return n;
+}
+
+// The end of a match of query[q..] starting at text[at], or -1. A Chinese character takes
+// all of one of its readings or a beginning of it, so "zw", "zhangw" and "zhangwei" all
+// match 张伟; the longer take is tried first.
+qsizetype matchFrom(QStringView text, qsizetype at, QStringView query, qsizetype q) {
+    if (q == query.size())
+        return at;
+    if (at == text.size())
+        return -1;
+    const QChar c = text[at];
+    if (c == query[q]) {
+        if (const qsizetype end = matchFrom(text, at + 1, query, q + 1); end >= 0)
+            return end;
+    }
+    const std::string_view readings = readingLookup().readings[c.unicode()];
+    size_t start = 0;
+    while (start < readings.size()) {
+        const size_t comma = std::min(readings.find(',', start), readings.size());
+        const std::string_view reading = readings.substr(start, comma - start);
+        for (qsizetype take = commonPrefix(reading, query.mid(q)); take > 0; --take)
+            if (const qsizetype end = matchFrom(text, at + 1, query, q + take); end >= 0)
+                return end;
+        start = comma + 1;
+    }
+    return -1;
+}
+
+bool isLatinLetter(QChar c) {
+    return c.unicode() >= 'a' && c.unicode() <= 'z';
+}
+
+} // namespace
+
+QChar foldChar(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= 0xFF01 && u <= 0xFF5E)
+        c = QChar(char16_t(u - 0xFEE0));
+    else if (u == 0x3000)
+        c = QLatin1Char(' ');
+    return c.toCaseFolded();
+}
+
+QString foldText(QStringView text) {
+    QString folded(text.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i)
+        folded[i] = foldChar(text[i]);
+    return folded;
+}
+
+MatchQuery::MatchQuery(const QString& typed)
+    : m_folded(foldText(typed))
+    , m_initials(readingLookup().initials.data()) {
+    for (QChar c : std::as_const(m_folded))
+        if (!c.isSpace())
+            m_pinyin += c;
+    if (std::none_of(m_pinyin.cbegin(), m_pinyin.cend(), isLatinLetter))
+        m_pinyin.clear();
+    if (hasPinyin()) {
+        m_first = m_pinyin.front().unicode();
+        m_firstBit = letterBit(m_pinyin.front());
+    }
+}
+
+qsizetype MatchQuery::pinyinMatchAt(QStringView folded, qsizetype at) const {
+    if (!mayStartPinyin(folded[at]))
+        return -1;
+    return matchFrom(folded, at, m_pinyin, 0);
+}
+
+TextMatch MatchQuery::match(QStringView folded) const {
+    if (isEmpty())
+        return {};
+    const qsizetype plain = folded.indexOf(m_folded);
+    if (plain == 0)
+        return {0, m_folded.size()};
+    for (qsizetype at = 0; hasPinyin() && at < folded.size(); ++at) {
+        if (plain >= 0 && plain <= at)
+            break;
+        if (const qsizetype end = pinyinMatchAt(folded, at); end >= 0)
+            return {at, end - at};
+    }
+    if (plain >= 0)
+        return {plain, m_folded.size()};
+    return {};
+}
+
+} // namespace qb

@@ -1,0 +1,158 @@
+#include "app/quickfindwindow.h"
+#include "books.h"
+#include "support/tables.h"
+#include "windowdriver.h"
+
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace qb;
+using namespace Qt::StringLiterals;
+
+class TestQuickFind : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<test::Sandbox> m_box;
+    std::unique_ptr<TSDIAppForm> m_form;
+    QuickFindWindow* m_window = nullptr;
+
+    // Contacts by 姓名, 邮箱, QQ, 主页, 生日, 性别, 手机; a website and a serial.
+    static void fill(RecordStore& store) {
+        BookDataset& contacts = store.book(BookId::Contacts);
+        for (const QString& contact :
+             {u"张伟,zw@163.com,,,,,13800000001"_s, u"周文,,,,,,13800000002"_s,
+              u"曾小明,,,,,,13900000003"_s, u"单田芳,tianfang@example.com,,,,,13800000004"_s,
+              u"李娜,,,,,,13800000005"_s, u"王伟,,10086"_s, u"Tom王,Tom@Example.com"_s,
+              u"阿明,wei@qq.com"_s, u"董立春"_s})
+            test::addRecord(contacts, contact.split(u','));
+        test::addRecord(store.book(BookId::Websites),
+                        {u"张伟的博客"_s, u"http://zw.example.com"_s});
+        test::addRecord(store.book(BookId::Serials), {u"ＡＢＣ软件 ２.０"_s, {}, u"K-138"_s});
+    }
+
+    // Replaces what the search field holds as the user types it, ASCII by key presses and
+    // anything else through the input method, and waits for the results of the whole text.
+    QString search(const QString& typed) {
+        QSignalSpy shown(m_window, &QuickFindWindow::resultsShown);
+        QLineEdit* field = m_window->searchField();
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_Delete);
+        bool ascii = std::all_of(typed.begin(), typed.end(), [](QChar c) { return c < u'\x80'; });
+        if (ascii) {
+            QTest::keyClicks(field, typed);
+        } else {
+            QInputMethodEvent commit;
+            commit.setCommitString(typed);
+            QCoreApplication::sendEvent(field, &commit);
+        }
+        const auto done = [&] { return !shown.isEmpty() && shown.last().first() == typed; };
+        if (!QTest::qWaitFor(done, 10000))
+            return u"no results for "_s + typed;
+        return shownRows();
+    }
+    // "book~key~column~matched text" for each row, best first.
+    QString shownRows() const {
+        QStringList rows;
+        QTreeWidget* list = m_window->resultList();
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = list->topLevelItem(i);
+            const auto* label = qobject_cast<QLabel*>(list->itemWidget(item, 3));
+            rows << QStringList{item->text(0), item->text(1), item->text(2), label->text()}.join(
+                u'~');
+        }
+        return rows.join(u", "_s);
+    }
+    // The book shown and its current record's key.
+    QString current() const {
+        const auto* pages = m_form->findChild<QTabWidget*>(u"PageControl1"_s);
+        const int shown = pages->currentIndex();
+        return pages->tabText(shown) + u':' + m_form->store().book(BookId(shown)).valueText(0);
+    }
+    void doubleClick(int row) {
+        QTreeWidget* list = m_window->resultList();
+        const QPoint key = list->visualRect(list->model()->index(row, 1)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, key);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, key);
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China)); }
+    void init() {
+        m_box = std::make_unique<test::Sandbox>();
+        const QString file = test::createBookFile(m_box->dir.path());
+        {
+            RecordStore store;
+            store.openDatabase(file);
+            fill(store);
+        }
+        test::rememberDatabase(m_box->ini(), file);
+        m_form = test::showMainWindow(m_box->ini());
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        QTest::keyClick(m_form.get(), Qt::Key_F, Qt::ControlModifier);
+        m_window = m_form->findChild<QuickFindWindow*>();
+        QVERIFY(m_window && QTest::qWaitForWindowActive(m_window));
+    }
+    void cleanup() { m_form.reset(), m_box.reset(); }
+
+    void typedQueries_data() { test::addTableRows(u"quickfind/queries.txt"_s, {"typed", "rows"}); }
+    void typedQueries() {
+        QFETCH(QString, typed);
+        QFETCH(QString, rows);
+        QCOMPARE(search(typed), rows);
+    }
+
+    // Enter, the arrow keys and a double click make a result current in its book as a grid
+    // click would; Escape closes the window.
+    void chosenRecordBecomesCurrent() {
+        QCOMPARE(search(u"shan"_s), u"邮箱~单田芳~姓名~<b>单</b>田芳"_s);
+        QTest::keyClick(m_window->searchField(), Qt::Key_Return);
+        QCOMPARE(current(), u"邮箱:单田芳"_s);
+        QCOMPARE(m_form->findChild<QLabel*>(u"sb2Panel0"_s)->text(), u"联系簿当前第2条记录"_s);
+        search(u"zw"_s);
+        QTest::keyClick(m_window->searchField(), Qt::Key_Down);
+        QTest::keyClick(m_window->searchField(), Qt::Key_Down);
+        QTest::keyClick(m_window->searchField(), Qt::Key_Up);
+        QTest::keyClick(m_window->searchField(), Qt::Key_Return);
+        QCOMPARE(current(), u"网址:张伟的博客"_s);
+        doubleClick(2);
+        QCOMPARE(current(), u"邮箱:周文"_s);
+        QTest::keyClick(m_window->searchField(), Qt::Key_Escape);
+        QTRY_VERIFY(!m_form->findChild<QuickFindWindow*>());
+        QVERIFY(m_box->platform.messages.isEmpty());
+    }
+
+    // Records added, changed or deleted since the book opened are found or gone, and another
+    // file's records replace the old ones.
+    void changesAreFound() {
+        search(u"zw"_s);
+        BookDataset& contacts = m_form->store().book(BookId::Contacts);
+        test::addRecord(contacts, {u"赵武"_s});
+        QVERIFY(contacts.locate(u"姓名"_s, u"周文"_s));
+        contacts.edit();
+        contacts.setFieldText(0, u"周雯雯"_s);
+        contacts.post();
+        QVERIFY(contacts.locate(u"姓名"_s, u"张伟"_s));
+        contacts.remove();
+        QCOMPARE(search(u"zw"_s),
+                 u"网址~张伟的博客~网址名称~<b>张伟</b>的博客, 邮箱~赵武~姓名~<b>赵武</b>, "
+                 "邮箱~周雯雯~姓名~<b>周雯</b>雯"_s);
+        QTemporaryDir otherDir;
+        const QString other = test::createBookFile(otherDir.path());
+        {
+            RecordStore store;
+            store.openDatabase(other);
+            test::addRecord(store.book(BookId::Contacts), {u"郑伟"_s});
+        }
+        m_form->OpenDatabaseFile(other);
+        QTRY_COMPARE(shownRows(), u"邮箱~郑伟~姓名~<b>郑伟</b>"_s);
+    }
+};
+
+QTEST_MAIN(TestQuickFind)
+#include "tst_quickfind.moc"
