@@ -22,28 +22,6 @@ namespace {
 // this long before reporting "database is locked".
 constexpr int kBusyTimeoutMs = 5000;
 
-const QString kConnectionTemplate =
-    QStringList{
-        QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0"),
-        QStringLiteral("User ID=Admin"),
-        QStringLiteral("Data Source=%s"),
-        QStringLiteral("Mode=Share Deny None"),
-        QStringLiteral("Extended Properties=\"\""),
-        QStringLiteral("Jet OLEDB:System database=\"\""),
-        QStringLiteral("Jet OLEDB:Registry Path=\"\""),
-        QStringLiteral("Jet OLEDB:Database Password=\"\""),
-        QStringLiteral("Jet OLEDB:Engine Type=5"),
-        QStringLiteral("Jet OLEDB:Database Locking Mode=1"),
-        QStringLiteral("Jet OLEDB:Global Partial Bulk Ops=2"),
-        QStringLiteral("Jet OLEDB:Global Bulk Transactions=1"),
-        QStringLiteral("Jet OLEDB:New Database Password=\"\""),
-        QStringLiteral("Jet OLEDB:Create System Database=False"),
-        QStringLiteral("Jet OLEDB:Encrypt Database=False"),
-        QStringLiteral("Jet OLEDB:Don't Copy Locale on Compact=False"),
-        QStringLiteral("Jet OLEDB:Compact Without Replica Repair=False"),
-        QStringLiteral("Jet OLEDB:SFP=False"),
-    }
-        .join(QLatin1Char(';'));
 // No value of a sane book comes near this; a file whose schema makes bigger values (a view
 // or default that repeats a text) fails with "string or blob too big" instead of taking
 // gigabytes. Values up to it still load, shown cut (see the book dataset).
@@ -78,11 +56,6 @@ Connection::Connection()
 
 Connection::~Connection() {
     close();
-}
-
-QString Connection::connectionString() const {
-    QString text = kConnectionTemplate;
-    return text.replace(QStringLiteral("%s"), m_fileName);
 }
 
 void Connection::acquire() {

@@ -18,8 +18,6 @@ public:
 
     void setFileName(const QString& fileName) { m_fileName = fileName; }
     const QString& fileName() const { return m_fileName; }
-    // The connection-string template with the file name in place of "%s".
-    QString connectionString() const;
 
     // A dataset starts or stops using the connection. The first acquire opens the file and
     // throws a clear error when it is missing or not a database of ours.
