@@ -1,13 +1,8 @@
 #include "windowdriver.h"
 
-#include "store/preferences.h"
+#include "tables.h"
 
-#include <QAbstractButton>
-#include <QAction>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QTest>
+#include <QtWidgets>
 
 namespace qb::test {
 
@@ -26,10 +21,15 @@ template <typename T> T* child(const TSDIAppForm& form, const char* name) {
 
 void Sandbox::verifyOneError(const QString& part) const {
     QCOMPARE(platform.messages.size(), 1);
-    const ScriptedPlatform::Message& box = platform.messages.constFirst();
-    QVERIFY2(box.text.contains(part), qPrintable(box.text));
-    QCOMPARE(box.caption, u"Quillbox"_s);
-    QCOMPARE(box.flags, mb::IconStop);
+    QVERIFY2(boxes().startsWith(u"[Quillbox 0x10] "_s) && boxes().contains(part),
+             qPrintable(boxes()));
+}
+
+QString Sandbox::boxes() const {
+    QStringList texts;
+    for (const ScriptedPlatform::Message& box : platform.messages)
+        texts << u"[%1 0x%2] %3"_s.arg(box.caption, QString::number(box.flags, 16), box.text);
+    return texts.join(u'\n');
 }
 
 void rememberDatabase(const QString& ini, const QString& database,
@@ -73,6 +73,16 @@ QString fieldText(const TSDIAppForm& form, const char* field) {
     if (auto* combo = qobject_cast<QComboBox*>(target))
         return combo->currentText();
     return qobject_cast<QLineEdit*>(target)->text();
+}
+
+QStringList items(const QString& commaList) {
+    return commaList.split(u',', Qt::SkipEmptyParts);
+}
+
+void addRows(const QString& table) {
+    QTest::addColumn<QStringList>("row");
+    for (const TableRow& row : readTable(table))
+        QTest::newRow(row.name.toUtf8().constData()) << row.cells;
 }
 
 } // namespace qb::test

@@ -2,10 +2,11 @@
 
 #include "app/sdiappform.h"
 #include "platform/scriptedplatform.h"
+#include "store/preferences.h"
 
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
+#include <array>
 #include <memory>
 
 namespace qb::test {
@@ -20,6 +21,8 @@ struct Sandbox {
     QString ini() const { return path(QStringLiteral("quillbox.ini")); }
     // Exactly one box was shown: the application's error box, its text holding the part.
     void verifyOneError(const QString& part) const;
+    // The message boxes shown, one a line: "[caption flags] text".
+    QString boxes() const;
 };
 
 // The main window as a user drives it: preferences written before the start, buttons
@@ -35,5 +38,16 @@ void trigger(TSDIAppForm& form, const char* menuItem);
 // Into a single-line or a multi-line entry field, or a search box.
 void type(TSDIAppForm& form, const char* field, const QString& text);
 QString fieldText(const TSDIAppForm& form, const char* field);
+
+QStringList items(const QString& commaList); // the items of "a,b,c", none of ""
+// A table under tests/data as one column of rows; cells<N>() gives the current row's cells.
+void addRows(const QString& table);
+template <size_t N> std::array<QString, N> cells() {
+    QFETCH(QStringList, row);
+    QTEST_ASSERT(row.size() == qsizetype(N));
+    std::array<QString, N> named;
+    std::copy(row.begin(), row.end(), named.begin());
+    return named;
+}
 
 } // namespace qb::test
