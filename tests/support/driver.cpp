@@ -15,6 +15,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextBlock>
 #include <algorithm>
 
 namespace qb::test {
@@ -30,26 +31,19 @@ template <typename T> T* named(const QObject* parent, const QString& name) {
     return found;
 }
 
-bool clickTab(const QWidget* in, const QString& caption) {
-    for (QTabBar* bar : in->findChildren<QTabBar*>()) {
-        if (!bar->isVisible())
-            continue;
+void clickTab(const QWidget* in, const QString& caption) {
+    for (QTabBar* bar : in->findChildren<QTabBar*>())
         for (int i = 0; i < bar->count(); ++i)
-            if (bar->tabText(i) == caption) {
-                QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(i).center());
-                return true;
-            }
-    }
-    return false;
+            if (bar->isVisible() && bar->tabText(i) == caption)
+                return QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(i).center());
+    qFatal("no tab %s", qPrintable(caption));
 }
 
 QAction* findItem(const QList<QAction*>& items, const QString& caption) {
     for (QAction* item : items) {
-        if (item->text() == caption)
-            return item;
-        if (item->menu())
-            if (QAction* inner = findItem(item->menu()->actions(), caption))
-                return inner;
+        QAction* inner = item->menu() ? findItem(item->menu()->actions(), caption) : nullptr;
+        if (item->text() == caption || inner)
+            return inner ? inner : item;
     }
     return nullptr;
 }
@@ -64,19 +58,16 @@ QWidget* Driver::bookPage() const {
     return named<QTabWidget>(&m_form, u"PageControl1"_s)->currentWidget();
 }
 
-// The shown book's grid and its page control, found by their names as a user finds them by place.
 DBGrid* Driver::grid() const {
     return named<DBGrid>(bookPage(), u"DBGrid%1"_s.arg(int(bookShown()) + 1));
 }
 
 void Driver::showBook(const QString& tab) {
-    if (!clickTab(named<QTabWidget>(&m_form, u"PageControl1"_s), tab))
-        qFatal("no book %s", qPrintable(tab));
+    clickTab(named<QTabWidget>(&m_form, u"PageControl1"_s), tab);
 }
 
 void Driver::showPage(const QString& tab) {
-    if (!clickTab(bookPage(), tab))
-        qFatal("no page %s", qPrintable(tab));
+    clickTab(bookPage(), tab);
 }
 
 QAbstractButton* Driver::button(const QString& caption) const {
@@ -91,9 +82,8 @@ void Driver::click(const QString& caption) {
 }
 
 void Driver::choose(const QString& caption) {
-    QList<QAction*> items = m_form.menuBar()->actions();
-    items += named<QMenu>(&m_form, u"PopupMenu1"_s)->actions();
-    QAction* item = findItem(items, caption);
+    QAction* item = findItem(
+        m_form.menuBar()->actions() + named<QMenu>(&m_form, u"PopupMenu1"_s)->actions(), caption);
     if (!item)
         qFatal("no menu item %s", qPrintable(caption));
     // A disabled item cannot be chosen.
@@ -109,29 +99,21 @@ void Driver::clickInto(const QString& field) {
 
 void Driver::type(const QString& text) {
     QWidget* focus = QApplication::focusWidget();
-    if (!focus)
-        qFatal("typing without a focused control");
-    const bool ascii =
-        std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
-    if (ascii) {
-        QTest::keyClicks(focus, text);
-        return;
-    }
+    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; }))
+        return QTest::keyClicks(focus, text);
     QInputMethodEvent commit;
     commit.setCommitString(text);
     QApplication::sendEvent(focus, &commit);
 }
 
 void Driver::erase() {
-    QWidget* focus = QApplication::focusWidget();
-    QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(focus, Qt::Key_Backspace);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
 }
 
 void Driver::clickRow(int n) {
-    DBGrid* grid = this->grid();
-    const QRect cell = grid->visualRect(grid->model()->index(n - 1, 0));
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {},
+                      grid()->visualRect(grid()->model()->index(n - 1, 0)).center());
 }
 
 QComboBox* Driver::labelled(const QString& label) const {
@@ -151,13 +133,12 @@ void Driver::chooseField(const QString& column) {
 }
 
 void Driver::search(const QString& text) {
-    if (QComboBox* box = labelled(u"要找的内容"_s)) {
-        QTest::mouseClick(box->lineEdit(), Qt::LeftButton);
-        box->lineEdit()->setFocus(Qt::MouseFocusReason);
-        erase();
-        if (!text.isEmpty())
-            type(text);
-    }
+    QLineEdit* box = labelled(u"要找的内容"_s)->lineEdit();
+    QTest::mouseClick(box, Qt::LeftButton);
+    box->setFocus(Qt::MouseFocusReason);
+    erase();
+    if (!text.isEmpty())
+        type(text);
 }
 
 QString Driver::enabledButtons() const {
@@ -173,13 +154,13 @@ QString Driver::enabledButtons() const {
 }
 
 QString Driver::gridRows() const {
-    const DBGrid* grid = this->grid();
-    QStringList rows;
-    for (int row = 0; row < grid->model()->rowCount(); ++row) {
-        const QString key = grid->model()->index(row, 0).data().toString();
-        rows << (row == grid->currentIndex().row() ? u"[%1]"_s.arg(key) : key);
+    const QAbstractItemModel* rows = grid()->model();
+    QStringList keys;
+    for (int row = 0; row < rows->rowCount(); ++row) {
+        const QString key = rows->index(row, 0).data().toString();
+        keys << (row == grid()->currentIndex().row() ? u"[%1]"_s.arg(key) : key);
     }
-    return rows.join(u',');
+    return keys.join(u',');
 }
 
 QString Driver::pageShown() const {
@@ -196,12 +177,12 @@ QString Driver::statusPanels() const {
     const auto text = [this](const QString& name) { return named<QLabel>(&m_form, name)->text(); };
     return QStringList{text(u"sb2Panel%1"_s.arg(book)), text(u"sb1Panel%1"_s.arg(book)),
                        text(u"sb1Panel3"_s)}
-        .join(u'|');
+        .join(u';');
 }
 
-QString Driver::detailFirstLine() const {
+QString Driver::detailFromCursor() const {
     const auto* view = bookPage()->findChild<QPlainTextEdit*>(u"Lianxi1Zhanshi"_s);
-    return view ? view->toPlainText().section(u'\n', 0, 0) : QString();
+    return view ? view->toPlainText().mid(view->textCursor().block().position()) : QString();
 }
 
 } // namespace qb::test

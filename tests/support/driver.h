@@ -47,10 +47,10 @@ public:
     QString gridRows() const;
     // The inner page shown, with the entry sub-page where the book has them: "录入/个人".
     QString pageShown() const;
-    // The book's position panel, count panel and the count bar's last panel, "|"-separated.
+    // The book's position panel, count panel and the count bar's last panel, ";"-separated.
     QString statusPanels() const;
-    // The first line of the Detail view; empty where the book has none.
-    QString detailFirstLine() const;
+    // The Detail view's text from the start of its cursor's line; empty where the book has none.
+    QString detailFromCursor() const;
 
 private:
     QWidget* bookPage() const;

@@ -1,4 +1,5 @@
 #include "openbooks.h"
+#include "tables.h"
 #include "widgets/bookgridmodel.h"
 
 #include <QAbstractItemModelTester>
@@ -9,8 +10,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Steps on the dataset, one letter each: a append, i insert, e edit, p post, c cancel,
-// d delete, l last, r refresh, x close, a digit moves to that row, "=k" types the key k.
+// Steps on the dataset, as widgets/grid-model.txt describes them.
 void play(BookDataset& book, const QString& steps) {
     using B = BookDataset;
     static const QList<void (B::*)()> actions{&B::append, &B::insert,  &B::edit,
@@ -59,26 +59,7 @@ private Q_SLOTS:
     // Every change of the dataset reaches the model as consistent model signals, and the
     // model then shows exactly the dataset's rows and marks the current one and its state.
     void followsDatasetChanges_data() {
-        QTest::addColumn<QString>("steps");
-        QTest::addColumn<QString>("rows");
-        QTest::addColumn<QString>("marks"); // empty: not looked at
-        QTest::newRow("nothing") << u""_s << u"bdf"_s << u"▶ . ."_s;
-        QTest::newRow("moved") << u"2"_s << u"bdf"_s << u". . ▶"_s;
-        QTest::newRow("edit") << u"2e"_s << u"bdf"_s << u". . I"_s;
-        QTest::newRow("insert first") << u"0i"_s << u".bdf"_s << u"* . . ."_s;
-        QTest::newRow("insert, cancel") << u"0ic"_s << u"bdf"_s << u"▶ . ."_s;
-        QTest::newRow("append, cancel") << u"ac"_s << u"bdf"_s << QString();
-        QTest::newRow("insert in the middle, cancel") << u"1ic"_s << u"bdf"_s << QString();
-        QTest::newRow("insert, typed, moved away") << u"1i=c0"_s << u"bcdf"_s << QString();
-        QTest::newRow("insert untouched, moved away") << u"2i0"_s << u"bdf"_s << QString();
-        QTest::newRow("edit, cancel") << u"1=xc"_s << u"bdf"_s << QString();
-        QTest::newRow("edit, post") << u"1=xp"_s << u"bxf"_s << QString();
-        QTest::newRow("delete last") << u"ld"_s << u"bd"_s << QString();
-        QTest::newRow("delete while editing") << u"1=xd"_s << u"bf"_s << QString();
-        QTest::newRow("delete all") << u"ddd"_s << QString() << QString();
-        QTest::newRow("append, post") << u"a=ap"_s << u"bdfa"_s << QString();
-        QTest::newRow("post, refresh") << u"a=apr"_s << u"abdf"_s << QString();
-        QTest::newRow("close") << u"x"_s << QString() << QString();
+        test::addTableRows(u"widgets/grid-model.txt"_s, {"steps", "rows", "marks"});
     }
     void followsDatasetChanges() {
         QFETCH(QString, steps);
