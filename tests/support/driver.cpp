@@ -5,18 +5,11 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QComboBox>
-#include <QInputMethodEvent>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
-#include <QTextBlock>
-#include <algorithm>
 
 namespace qb::test {
 
@@ -91,68 +84,6 @@ void Driver::choose(const QString& caption) {
         item->trigger();
 }
 
-void Driver::clickInto(const QString& field) {
-    QWidget* control = named<QWidget>(bookPage(), field);
-    QTest::mouseClick(control, Qt::LeftButton, {}, QPoint(2, 2));
-    control->setFocus(Qt::MouseFocusReason);
-}
-
-void Driver::type(const QString& text) {
-    QWidget* focus = QApplication::focusWidget();
-    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; }))
-        return QTest::keyClicks(focus, text);
-    QInputMethodEvent commit;
-    commit.setCommitString(text);
-    QApplication::sendEvent(focus, &commit);
-}
-
-void Driver::erase() {
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
-}
-
-void Driver::clickRow(int n) {
-    QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {},
-                      grid()->visualRect(grid()->model()->index(n - 1, 0)).center());
-}
-
-QComboBox* Driver::labelled(const QString& label) const {
-    for (const QLabel* candidate : bookPage()->findChildren<QLabel*>())
-        if (auto* box = qobject_cast<QComboBox*>(candidate->buddy());
-            box && candidate->text() == label)
-            return box;
-    qFatal("no box labelled %s", qPrintable(label));
-}
-
-void Driver::chooseField(const QString& column) {
-    QComboBox* chooser = labelled(u"字段"_s);
-    chooser->setFocus(Qt::MouseFocusReason);
-    QTest::keyClick(chooser, Qt::Key_Home);
-    while (chooser->currentText() != column && chooser->currentIndex() + 1 < chooser->count())
-        QTest::keyClick(chooser, Qt::Key_Down);
-}
-
-void Driver::search(const QString& text) {
-    QLineEdit* box = labelled(u"要找的内容"_s)->lineEdit();
-    QTest::mouseClick(box, Qt::LeftButton);
-    box->setFocus(Qt::MouseFocusReason);
-    erase();
-    if (!text.isEmpty())
-        type(text);
-}
-
-QString Driver::enabledButtons() const {
-    QList<TLbButton*> buttons = bookPage()->findChildren<TLbButton*>();
-    std::sort(buttons.begin(), buttons.end(), [](const TLbButton* a, const TLbButton* b) {
-        return std::pair(a->y(), a->x()) < std::pair(b->y(), b->x());
-    });
-    QStringList captions;
-    for (const TLbButton* button : buttons)
-        if (button->isEnabled())
-            captions << button->text();
-    return captions.join(u' ');
-}
-
 QString Driver::gridRows() const {
     const QAbstractItemModel* rows = grid()->model();
     QStringList keys;
@@ -161,28 +92,6 @@ QString Driver::gridRows() const {
         keys << (row == grid()->currentIndex().row() ? u"[%1]"_s.arg(key) : key);
     }
     return keys.join(u',');
-}
-
-QString Driver::pageShown() const {
-    static const QString pageControls[] = {u"PageControl2"_s, u"PageControl4"_s, u"PageControl5"_s};
-    const auto* pages = named<QTabWidget>(bookPage(), pageControls[int(bookShown())]);
-    QString shown = pages->tabText(pages->currentIndex());
-    if (const auto* sub = bookPage()->findChild<QTabWidget*>(u"PageControl3"_s))
-        shown += u'/' + sub->tabText(sub->currentIndex());
-    return shown;
-}
-
-QString Driver::statusPanels() const {
-    const int book = int(bookShown());
-    const auto text = [this](const QString& name) { return named<QLabel>(&m_form, name)->text(); };
-    return QStringList{text(u"sb2Panel%1"_s.arg(book)), text(u"sb1Panel%1"_s.arg(book)),
-                       text(u"sb1Panel3"_s)}
-        .join(u';');
-}
-
-QString Driver::detailFromCursor() const {
-    const auto* view = bookPage()->findChild<QPlainTextEdit*>(u"Lianxi1Zhanshi"_s);
-    return view ? view->toPlainText().mid(view->textCursor().block().position()) : QString();
 }
 
 } // namespace qb::test
