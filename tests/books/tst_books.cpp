@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -90,8 +91,20 @@ class TestBooks : public QObject {
             type(rest);
         } else if (step.startsWith(u'#')) {
             const DBGrid* grid = m_user->grid();
-            QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                              grid->visualRect(grid->model()->index(rest.toInt() - 1, 0)).center());
+            const QHeaderView* titles = grid->horizontalHeader();
+            const QHeaderView* marks = grid->verticalHeader();
+            const int row = rest.mid(rest.startsWith(u'<') ? 1 : 0).toInt() - 1;
+            if (rest == u"title"_s)
+                QTest::mouseClick(titles->viewport(), Qt::LeftButton, {},
+                                  {titles->sectionViewportPosition(1) + 5, titles->height() / 2});
+            else if (rest.startsWith(u'<'))
+                QTest::mouseClick(marks->viewport(), Qt::LeftButton, {},
+                                  {marks->width() / 2, marks->sectionViewportPosition(row) + 5});
+            else
+                QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                                  rest == u"below"_s
+                                      ? QPoint(20, grid->viewport()->height() - 3)
+                                      : grid->visualRect(grid->model()->index(row, 0)).center());
         } else if (step.contains(u'!')) {
             m_box->platform.answers.enqueue(step.endsWith(u"是"_s) ? mb::IdYes : mb::IdNo);
             m_user->click(step.section(u'!', 0, 0));

