@@ -125,13 +125,10 @@ class TestBooks : public QObject {
         for (const TLbButton* button : buttons)
             if (button->isEnabled())
                 enabled << button->text();
-        static const char* pageControls[] = {"PageControl2", "PageControl4", "PageControl5"};
-        const int book = int(m_user->bookShown());
         QStringList pages;
-        for (const char* name : {pageControls[book], "PageControl3"})
-            if (const auto* tabs =
-                    m_user->bookPage()->findChild<QTabWidget*>(QString::fromLatin1(name)))
-                pages << tabs->tabText(tabs->currentIndex());
+        for (const QTabWidget* tabs : m_user->bookPage()->findChildren<QTabWidget*>())
+            pages << tabs->tabText(tabs->currentIndex());
+        const int book = int(m_user->bookShown());
         const auto panel = [this](const QString& name) {
             return m_form->findChild<QLabel*>(name)->text();
         };
