@@ -17,11 +17,9 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-template <typename T> T* named(const QObject* parent, const QString& name) {
-    T* found = parent->findChild<T*>(name);
-    if (!found)
-        qFatal("no control named %s", qPrintable(name));
-    return found;
+// The tabs of the three books.
+QTabWidget* books(const TSDIAppForm& form) {
+    return form.findChild<QTabWidget*>(u"PageControl1"_s);
 }
 
 void clickTab(const QWidget* in, const QString& caption) {
@@ -44,19 +42,19 @@ QAction* findItem(const QList<QAction*>& items, const QString& caption) {
 } // namespace
 
 BookId Driver::bookShown() const {
-    return BookId(named<QTabWidget>(&m_form, u"PageControl1"_s)->currentIndex());
+    return BookId(books(m_form)->currentIndex());
 }
 
 QWidget* Driver::bookPage() const {
-    return named<QTabWidget>(&m_form, u"PageControl1"_s)->currentWidget();
+    return books(m_form)->currentWidget();
 }
 
 DBGrid* Driver::grid() const {
-    return named<DBGrid>(bookPage(), u"DBGrid%1"_s.arg(int(bookShown()) + 1));
+    return bookPage()->findChild<DBGrid*>(u"DBGrid%1"_s.arg(int(bookShown()) + 1));
 }
 
 void Driver::showBook(const QString& tab) {
-    clickTab(named<QTabWidget>(&m_form, u"PageControl1"_s), tab);
+    clickTab(books(m_form), tab);
 }
 
 void Driver::showPage(const QString& tab) {
@@ -75,8 +73,9 @@ void Driver::click(const QString& caption) {
 }
 
 void Driver::choose(const QString& caption) {
-    QAction* item = findItem(
-        m_form.menuBar()->actions() + named<QMenu>(&m_form, u"PopupMenu1"_s)->actions(), caption);
+    QAction* item =
+        findItem(m_form.menuBar()->actions() + m_form.findChild<QMenu*>(u"PopupMenu1"_s)->actions(),
+                 caption);
     if (!item)
         qFatal("no menu item %s", qPrintable(caption));
     // A disabled item cannot be chosen.
