@@ -68,20 +68,18 @@ class TestNavPanel : public QObject {
     // Three of each (姓名, 邮箱, QQ, 主页 of contacts), refreshed so that they stand in key order;
     // then another contact, and another program deletes 新浪 and adds Eve.
     void addSampleBooks() {
-        test::addRecord(contacts(), {u"赵六"_s, QString(), QString(), u"www.zhao.cn"_s});
-        test::addRecord(contacts(), {u"Bob   "_s, u"bob@b.cn"_s});
-        test::addRecord(contacts(),
-                        {u"Alice"_s, u" alice@a.cn\t"_s, QString(), u"http://alice.cn/"_s});
-        test::addRecord(websites(), {u"新浪"_s, u"http://www.sina.com.cn/"_s});
-        test::addRecord(websites(), {u"CSDN"_s, QString()});
-        test::addRecord(websites(), {u"百度"_s, u"  http://www.baidu.com/  "_s});
+        sqlite3* db = m_books->store.connection().handle();
+        execSql(db, u"INSERT INTO lianxi1(姓名, 邮箱, 主页) VALUES ('赵六', NULL, 'www.zhao.cn'), "
+                    u"('Bob   ', 'bob@b.cn', NULL), ('Alice', ' alice@a.cn' || char(9), "
+                    u"'http://alice.cn/')"_s);
+        execSql(db,
+                u"INSERT INTO wzsk1(网址名称, 网址) VALUES ('新浪', 'http://www.sina.com.cn/'), "
+                u"('CSDN', NULL), ('百度', '  http://www.baidu.com/  ')"_s);
         contacts().refresh();
         websites().refresh();
         test::addRecord(contacts(), {u"Carol"_s});
-        execSql(m_books->store.connection().handle(),
-                u"DELETE FROM wzsk1 WHERE 网址名称 = '新浪'"_s);
-        execSql(m_books->store.connection().handle(),
-                u"INSERT INTO lianxi1(姓名) VALUES ('Eve')"_s);
+        execSql(db, u"DELETE FROM wzsk1 WHERE 网址名称 = '新浪'"_s);
+        execSql(db, u"INSERT INTO lianxi1(姓名) VALUES ('Eve')"_s);
     }
     // The trees' models are checked for consistency through every fill.
     Tfrmdaohang& openPanel() {
