@@ -12,22 +12,6 @@
 using namespace qb;
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// Chinese text arrives through the input method, as a committed string.
-void commit(QWidget* widget, const QString& text) {
-    QInputMethodEvent event;
-    event.setCommitString(text);
-    QApplication::sendEvent(widget, &event);
-}
-
-bool looksDisabled(const QWidget& control) {
-    const QPalette& p = control.palette();
-    return p.color(QPalette::Active, QPalette::Base) == p.color(QPalette::Disabled, QPalette::Base);
-}
-
-} // namespace
-
 class TestDBEdit : public QObject {
     Q_OBJECT
 
@@ -47,10 +31,6 @@ private Q_SLOTS:
         m_books = std::make_unique<test::OpenBooks>();
         test::addRecord(contacts(), {u"amy"_s, u"a@x.cn"_s, {}, {}, {}, u"女"_s});
         test::addRecord(contacts(), {u"bob"_s, u"b@x.cn"_s, {}, {}, {}, u"男"_s});
-        contacts().first();
-        contacts().setFieldText(contacts().columnIndex(u"备注"_s), u"note a"_s);
-        contacts().post();
-        contacts().refresh();
         contacts().first();
     }
     void cleanup() { m_books.reset(); }
@@ -85,7 +65,9 @@ private Q_SLOTS:
         } else if (way == u"up key"_s) {
             QTest::keyClick(&sex, Qt::Key_Up);
         } else if (way == u"input method"_s) {
-            commit(line, text);
+            QInputMethodEvent commit;
+            commit.setCommitString(text);
+            QApplication::sendEvent(line, &commit);
         } else if (way == u"paste"_s) {
             QApplication::clipboard()->setText(text);
             QTest::keyClick(line, Qt::Key_V, Qt::ControlModifier);
@@ -100,7 +82,9 @@ private Q_SLOTS:
         QCOMPARE(sex.count(), 2); // free text is not added to the list
     }
 
-    void controlsFollowTheRecord() {
+    // A closed book's controls look disabled but take the focus; typing into them is reported
+    // and changes nothing. Reopened, they show the record again.
+    void closedBookControls() {
         DBEdit name;
         DBMemo note;
         DBComboBox sex;
@@ -110,18 +94,22 @@ private Q_SLOTS:
         const auto shown = [&] {
             return QStringList{name.text(), note.toPlainText(), sex.currentText()}.join(u'|');
         };
-        QCOMPARE(shown(), u"amy|note a|女"_s);
+        const auto looksDisabled = [](const QWidget& control) {
+            const QPalette& p = control.palette();
+            return p.color(QPalette::Active, QPalette::Base) ==
+                   p.color(QPalette::Disabled, QPalette::Base);
+        };
+        QCOMPARE(shown(), u"amy||女"_s);
         m_books->store.closeBooks();
         QCOMPARE(shown(), u"||"_s);
         for (QWidget* control : std::initializer_list<QWidget*>{&name, &note, &sex})
             QVERIFY(looksDisabled(*control) && control->isEnabled());
-        // Typing into a closed book is reported and changes nothing.
         QTest::keyClicks(&name, u"a"_s);
         QCOMPARE(m_books->errors(),
                  QStringList{u"ADOTable1: Cannot perform this operation on a closed dataset."_s});
         QCOMPARE(name.text(), QString());
         m_books->store.reopenBooks();
-        QCOMPARE(shown(), u"amy|note a|女"_s);
+        QCOMPARE(shown(), u"amy||女"_s);
         QVERIFY(!looksDisabled(note));
     }
 
