@@ -44,7 +44,6 @@ class TestBooks : public QObject {
         m_user = std::make_unique<test::Driver>(*m_form);
         QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
     }
-    QWidget* field(const QString& name) { return m_form->findChild<QWidget*>(name); }
     QComboBox* labelled(const QString& label) const {
         for (const QLabel* candidate : m_user->bookPage()->findChildren<QLabel*>())
             if (candidate->text() == label)
@@ -167,8 +166,7 @@ private Q_SLOTS:
         m_user->showBook(book);
         for (const QString& s : steps.split(u','))
             step(s);
-        const QWidget* focused = QApplication::focusWidget();
-        if (!focus.isEmpty())
+        if (const QWidget* focused = QApplication::focusWidget(); !focus.isEmpty())
             QCOMPARE(focused->objectName() + u'=' + focused->property("text").toString(), focus);
         QCOMPARE(m_user->gridRows(), rows);
         QCOMPARE(
@@ -187,11 +185,9 @@ private Q_SLOTS:
             QCOMPARE(text, QString::fromUtf8(test::goldenBytes(detail)));
         else
             QCOMPARE(text.section(u'\n', 0, 0), detail);
-        const auto& boxes = m_box->platform.messages;
-        const QString last = boxes.isEmpty() ? QString()
-                                             : u"%1 0x%2 %3"_s.arg(boxes.last().caption)
-                                                   .arg(boxes.last().flags, 0, 16)
-                                                   .arg(boxes.last().text);
+        QString last;
+        for (const ScriptedPlatform::Message& box : m_box->platform.messages)
+            last = u"%1 0x%2 %3"_s.arg(box.caption).arg(box.flags, 0, 16).arg(box.text);
         QVERIFY2(message.isEmpty() ? last.isEmpty() : last.startsWith(message), qPrintable(last));
     }
 
@@ -210,7 +206,9 @@ private Q_SLOTS:
     // maximized and when it is restored.
     void maximizeAndRestoreRelayout() {
         start({});
-        const auto inner = [this] { return field(u"PageControl4"_s)->width(); };
+        const auto inner = [this] {
+            return m_form->findChild<QWidget*>(u"PageControl4"_s)->width();
+        };
         m_form->showMaximized();
         QTRY_VERIFY(m_form->isMaximized() && m_form->width() > 613);
         QTRY_COMPARE(inner(), m_form->width() - 70 - 80);
@@ -220,7 +218,7 @@ private Q_SLOTS:
         m_form->showNormal();
         QTRY_VERIFY(!m_form->isMaximized());
         for (const char* name : {"PageControl2", "PageControl4", "PageControl5"})
-            QCOMPARE(field(QString::fromLatin1(name))->width(), 383);
+            QCOMPARE(m_form->findChild<QWidget*>(QString::fromLatin1(name))->width(), 383);
         m_user->showBook(u"邮箱"_s);
         QCOMPARE(m_user->button(u"添加"_s)->x(), 393);
         QCOMPARE(m_user->button(u"|<"_s)->x(), 393 + 28);

@@ -134,11 +134,9 @@ private Q_SLOTS:
                  Qt::Window | Qt::WindowStaysOnTopHint);
         QCOMPARE(panel.windowHandle()->transientParent(), nullptr);
         QCOMPARE(panel.centralWidget()->size(), QSize(178, 259));
-        QCOMPARE(panel.minimumSize(), panel.maximumSize());
         for (int showing = 0; showing < 2; ++showing) {
-            QCOMPARE(panel.windowTitle() + u' ' + QString::number(panel.x()) + u',' +
-                         QString::number(panel.y()),
-                     u"Quillbox--导航面板 612,25"_s);
+            QCOMPARE(panel.windowTitle(), u"Quillbox--导航面板"_s);
+            QCOMPARE(panel.pos(), QPoint(612, 25));
             panel.move(300, 400);
             panel.setWindowTitle(u"别的"_s);
             panel.hide();
