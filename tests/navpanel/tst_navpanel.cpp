@@ -1,22 +1,17 @@
 // The navigation panel driven as a user would, over real books; then the parts it is made of:
 // the values its nodes keep and the menu "网址导航".
-#include "books.h"
 #include "navpanel/frmdaohang.h"
 #include "navpanel/navmodels.h"
 #include "navpanel/websitemenu.h"
-#include "platform/scriptedplatform.h"
-#include "store/sqlitestatement.h"
+#include "openbooks.h"
 #include "tables.h"
-#include "testfiles.h"
 
 #include <QAbstractItemModelTester>
-#include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPointer>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 #include <QWindow>
@@ -26,16 +21,19 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kEmptyMessage = u"是空的|^^"_s;
-
-QStringList childTexts(const QAbstractItemModel* model, const QModelIndex& parent = {}) {
-    QStringList texts;
-    for (int row = 0; row < model->rowCount(parent); ++row)
-        texts << model->index(row, 0, parent).data().toString();
-    return texts;
-}
 QModelIndex node(const QTreeView* tree, int row) {
     return tree->model()->index(row, 0);
+}
+// The nodes below parent, their children in brackets.
+QString nodeTexts(const QAbstractItemModel* model, const QModelIndex& parent = {}) {
+    QStringList texts;
+    for (int row = 0; row < model->rowCount(parent); ++row) {
+        const QModelIndex index = model->index(row, 0, parent);
+        texts << index.data().toString() + (model->hasChildren(index)
+                                                ? u'[' + nodeTexts(model, index) + u']'
+                                                : QString());
+    }
+    return texts.join(u',');
 }
 
 // The items of a menu as the menu bar shows them.
@@ -53,96 +51,89 @@ QString allCaptions(QMenu* menu) {
         captions << (item->menu() ? u'[' + allCaptions(item->menu()) + u']' : item->text());
     return captions.join(u',');
 }
-std::vector<WebsiteEntry> numberedSites(int count) {
-    std::vector<WebsiteEntry> entries;
-    for (int i = 1; i <= count; ++i)
-        entries.push_back({u"%1"_s.arg(i), u"http://s%1.cn/"_s.arg(i)});
-    return entries;
-}
-void rightClick(QTreeView* tree, const QPoint& pos) {
-    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, tree->viewport()->mapToGlobal(pos));
-    QCoreApplication::sendEvent(tree->viewport(), &event);
-}
 
 } // namespace
 
 class TestNavPanel : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<RecordStore> m_store;
-    std::unique_ptr<ScopedScriptedPlatform> m_platform;
+    std::unique_ptr<test::OpenBooks> m_books;
     std::unique_ptr<Tfrmdaohang> m_panel;
     int m_closed = 0;
     int m_mainShown = 0;
 
-    BookDataset& contacts() { return m_store->book(BookId::Contacts); }
-    BookDataset& websites() { return m_store->book(BookId::Websites); }
+    BookDataset& contacts() { return m_books->contacts(); }
+    BookDataset& websites() { return m_books->websites(); }
 
-    // Three of each (姓名, 邮箱, QQ, 主页 of contacts), refreshed so that they stand in key order.
+    // Three of each (姓名, 邮箱, QQ, 主页 of contacts), refreshed so that they stand in key order;
+    // then another contact, and another program deletes 新浪 and adds Eve.
     void addSampleBooks() {
-        test::addRecord(contacts(), {u"赵六"_s, QString(), QString(), u"www.zhao.cn"_s});
-        test::addRecord(contacts(), {u"Bob   "_s, u"bob@b.cn"_s});
-        test::addRecord(contacts(),
-                        {u"Alice"_s, u" alice@a.cn\t"_s, QString(), u"http://alice.cn/"_s});
-        test::addRecord(websites(), {u"新浪"_s, u"http://www.sina.com.cn/"_s});
-        test::addRecord(websites(), {u"CSDN"_s, QString()});
-        test::addRecord(websites(), {u"百度"_s, u"  http://www.baidu.com/  "_s});
+        sqlite3* db = m_books->store.connection().handle();
+        execSql(db, u"INSERT INTO lianxi1(姓名, 邮箱, 主页) VALUES ('赵六', NULL, 'www.zhao.cn'), "
+                    u"('Bob   ', 'bob@b.cn', NULL), ('Alice', ' alice@a.cn' || char(9), "
+                    u"'http://alice.cn/')"_s);
+        execSql(db,
+                u"INSERT INTO wzsk1(网址名称, 网址) VALUES ('新浪', 'http://www.sina.com.cn/'), "
+                u"('CSDN', NULL), ('百度', '  http://www.baidu.com/  ')"_s);
         contacts().refresh();
         websites().refresh();
+        test::addRecord(contacts(), {u"Carol"_s});
+        execSql(db, u"DELETE FROM wzsk1 WHERE 网址名称 = '新浪'"_s);
+        execSql(db, u"INSERT INTO lianxi1(姓名) VALUES ('Eve')"_s);
     }
-    Tfrmdaohang* newPanel() {
-        return new Tfrmdaohang(
-            contacts(), websites(), [this] { ++m_closed; }, [this] { ++m_mainShown; });
-    }
+    // The trees' models are checked for consistency through every fill.
     Tfrmdaohang& openPanel() {
-        m_panel.reset(newPanel());
+        m_panel = std::make_unique<Tfrmdaohang>(
+            contacts(), websites(), [this] { ++m_closed; }, [this] { ++m_mainShown; });
+        for (const char* name : {"tv1", "tv2", "tv3"})
+            new QAbstractItemModelTester(tree(name)->model(),
+                                         QAbstractItemModelTester::FailureReportingMode::QtTest,
+                                         m_panel.get());
         m_panel->show();
         return *m_panel;
     }
     template <typename T = QAction> T* control(const char* name) const {
-        T* found = m_panel->findChild<T*>(QString::fromUtf8(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
+        return m_panel->findChild<T*>(QString::fromUtf8(name));
     }
     QTreeView* tree(const char* name) const { return control<QTreeView>(name); }
-    QStringList messages() const {
-        QStringList texts;
-        for (const ScriptedPlatform::Message& message : m_platform->messages)
-            texts << message.text + u'|' + message.caption;
-        return texts;
+    // The three trees' nodes, "|"-separated.
+    QString treeTexts() const {
+        QStringList trees;
+        for (const char* name : {"tv1", "tv2", "tv3"})
+            trees << nodeTexts(tree(name)->model());
+        return trees.join(u'|');
+    }
+    // The addresses opened, then the boxes shown: text and caption.
+    QString seen() const {
+        QStringList seen = m_books->platform.launches;
+        for (const ScriptedPlatform::Message& message : m_books->platform.messages)
+            seen << message.text + u' ' + message.caption;
+        return seen.join(u" / "_s);
     }
 
 private Q_SLOTS:
     void init() {
-        m_platform = std::make_unique<ScopedScriptedPlatform>();
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_store = std::make_unique<RecordStore>();
-        m_store->openDatabase(test::createBookFile(m_dir->path()));
+        m_books = std::make_unique<test::OpenBooks>();
         m_closed = m_mainShown = 0;
     }
     void cleanup() {
         m_panel.reset();
-        m_store.reset();
-        m_dir.reset();
-        m_platform.reset();
+        m_books.reset();
     }
 
     // Every showing puts the panel back in its place under its title. It stays on top and is
     // no transient of the main window, which window managers hide along with it.
     void windowOnEveryShow() {
         QPalette look = QApplication::palette(); // a theme that greys an inactive selection
-        look.setColor(QPalette::Active, QPalette::Highlight, QColor(0x30, 0x50, 0xa0));
+        look.setColor(QPalette::Active, QPalette::Highlight, Qt::blue);
         look.setColor(QPalette::Inactive, QPalette::Highlight, Qt::gray);
         QApplication::setPalette(look);
         Tfrmdaohang& panel = openPanel();
-        QVERIFY(panel.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-        QCOMPARE(panel.windowType(), Qt::Window);
+        QCOMPARE(panel.windowFlags() & (Qt::WindowType_Mask | Qt::WindowStaysOnTopHint |
+                                        Qt::WindowMinimizeButtonHint),
+                 Qt::Window | Qt::WindowStaysOnTopHint);
         QCOMPARE(panel.windowHandle()->transientParent(), nullptr);
-        QVERIFY(!panel.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
         QCOMPARE(panel.centralWidget()->size(), QSize(178, 259));
-        QCOMPARE(panel.minimumSize(), panel.maximumSize());
         for (int showing = 0; showing < 2; ++showing) {
             QCOMPARE(panel.windowTitle(), u"Quillbox--导航面板"_s);
             QCOMPARE(panel.pos(), QPoint(612, 25));
@@ -152,174 +143,76 @@ private Q_SLOTS:
             panel.show();
         }
         QCOMPARE(tree("tv1")->palette().color(QPalette::Inactive, QPalette::Highlight),
-                 QColor(0x30, 0x50, 0xa0));
+                 QColor(Qt::blue));
+        // However the panel closes, the main window hears of it; 退出 also shows the main window.
+        control("N3")->trigger();
+        panel.show();
+        panel.close();
+        QCOMPARE(QPoint(m_closed, m_mainShown), QPoint(2, 1));
     }
 
-    // Books in key order, values trimmed; the first node of each tree is selected and the popup
-    // items act on it until another node is chosen. Another program's deletion since the refresh
-    // leaves no empty node, its new record waits for the next refresh.
-    void treesShowBooksInOrder() {
-        addSampleBooks();
-        test::addRecord(contacts(), {u"Carol"_s});
-        execSql(m_store->connection().handle(), u"DELETE FROM wzsk1 WHERE 网址名称 = '新浪'"_s);
-        execSql(m_store->connection().handle(), u"INSERT INTO lianxi1(姓名) VALUES ('Eve')"_s);
-        openPanel();
-        QTreeView* tv1 = tree("tv1");
-        QTreeView* tv2 = tree("tv2");
-        QCOMPARE(childTexts(tv1->model()).join(u','), u"Alice,Bob,赵六,Carol"_s);
-        QCOMPARE(childTexts(tv2->model()).join(u','), u"Alice,Bob,赵六,Carol"_s);
-        QCOMPARE(childTexts(tree("tv3")->model()).join(u','), u"CSDN,百度"_s);
-        QCOMPARE(tv1->model()->rowCount(node(tv1, 0)), 0);
-        // E-mail first, then home page; a contact with only a name still has both children.
-        QCOMPARE(childTexts(tv2->model(), node(tv2, 0)).join(u','),
-                 u"alice@a.cn,http://alice.cn/"_s);
-        QCOMPARE(childTexts(tv2->model(), node(tv2, 3)), (QStringList{QString(), QString()}));
-        for (QTreeView* t : {tv1, tv2, tree("tv3")}) {
-            QVERIFY(!t->isExpanded(node(t, 0)));
-            QVERIFY(!node(t, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
-            QVERIFY(t->selectionModel()->isSelected(t->currentIndex()));
-            QCOMPARE(t->currentIndex(), node(t, 0));
-        }
-        // A right click below the nodes keeps the selection.
-        rightClick(tv1, QPoint(5, tv1->viewport()->height() - 2));
-        control<QMenu>("PopupMenu1")->hide();
-        for (const char* name : {"N4", "N5", "N8"})
-            control(name)->trigger();
-        QCOMPARE(m_platform->launches,
-                 (QStringList{u"http://alice.cn/"_s, u"mailto:alice@a.cn"_s}));
-        QCOMPARE(messages(), QStringList{kEmptyMessage}); // CSDN has no address
+    // The first node of each tree is chosen on opening, unexpanded; then the steps of
+    // navpanel/panel.txt.
+    void panel_data() {
+        test::addTableRows(u"navpanel/panel.txt"_s, {"steps", "trees", "at", "menu", "opened"});
     }
-
-    // N4 and N5 act on the node chosen in 简单联系, N8 on the one in 网址避长; an empty value
-    // gets a message instead.
-    void popupItemsActOnChosenNode_data() {
-        QTest::addColumn<QString>("itemName");
-        QTest::addColumn<int>("row");
-        QTest::addColumn<bool>("byRightClick");
-        QTest::addColumn<QString>("opened");
-        QTest::newRow("left click, 访问主页") << "N4" << 2 << false << "www.zhao.cn";
-        QTest::newRow("left click, 给他写信") << "N5" << 1 << false << "mailto:bob@b.cn";
-        QTest::newRow("right click, empty e-mail") << "N5" << 2 << true << "";
-        QTest::newRow("left click, 访问 a website")
-            << "N8" << 2 << false << "http://www.baidu.com/";
-        QTest::newRow("right click, 访问 a website")
-            << "N8" << 1 << true << "http://www.sina.com.cn/";
-    }
-    void popupItemsActOnChosenNode() {
-        QFETCH(QString, itemName);
-        QFETCH(int, row);
-        QFETCH(bool, byRightClick);
+    void panel() {
+        QFETCH(QString, steps);
+        QFETCH(QString, trees);
+        QFETCH(QString, at);
+        QFETCH(QString, menu);
         QFETCH(QString, opened);
         addSampleBooks();
         openPanel();
-        const bool website = itemName == u"N8";
-        control<QTabWidget>("PageControl1")->setCurrentIndex(website ? 2 : 0);
-        QTreeView* t = tree(website ? "tv3" : "tv1");
-        const QPoint pos = t->visualRect(node(t, row)).center();
-        if (byRightClick) {
-            rightClick(t, pos);
-            QMenu* popup = control<QMenu>(website ? "PopupMenu2" : "PopupMenu1");
-            QVERIFY(popup->isVisible());
-            popup->hide();
-        } else {
-            QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, pos);
+        for (const QTreeView* t : {tree("tv1"), tree("tv2"), tree("tv3")})
+            QVERIFY(!t->isExpanded(node(t, 0)) && t->selectionModel()->isSelected(node(t, 0)) &&
+                    t->currentIndex() == node(t, 0) &&
+                    !node(t, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+        for (const QString& step : steps.split(u',', Qt::SkipEmptyParts)) {
+            if (step.startsWith(u"tv"_s)) {
+                control<QTabWidget>("PageControl1")->setCurrentIndex(step[2].digitValue() - 1);
+                QTreeView* t = tree(qPrintable(step.left(3)));
+                const QString row = step.mid(4).remove(u'>');
+                const QPoint pos = row.isEmpty() ? QPoint(5, t->viewport()->height() - 2)
+                                                 : t->visualRect(node(t, row.toInt())).center();
+                if (step.endsWith(u'>')) {
+                    QContextMenuEvent event(QContextMenuEvent::Mouse, pos,
+                                            t->viewport()->mapToGlobal(pos));
+                    QCoreApplication::sendEvent(t->viewport(), &event);
+                    QMenu* popup = control<QMenu>(step[2] == u'3' ? "PopupMenu2" : "PopupMenu1");
+                    QVERIFY(popup->isVisible());
+                    popup->hide();
+                } else {
+                    QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, pos);
+                }
+            } else if (step.startsWith(u"menu:"_s)) {
+                shownItems(control<QMenu>("N1"))[step.mid(5).toInt() - 1]->trigger();
+            } else if (step.startsWith(u"+w:"_s)) {
+                test::addRecord(websites(), step.mid(3).split(u'='));
+            } else if (step == u"first"_s) {
+                contacts().first();
+                websites().first();
+            } else if (step == u"emptied"_s) {
+                for (BookDataset* book : {&contacts(), &websites()})
+                    for (book->refresh(); book->recordCount() > 0; book->first())
+                        book->remove();
+            } else {
+                control(qPrintable(step))->trigger();
+            }
         }
-        control(qPrintable(itemName))->trigger();
-        QCOMPARE(m_platform->launches, opened.isEmpty() ? QStringList() : QStringList{opened});
-        QCOMPARE(messages(), opened.isEmpty() ? QStringList{kEmptyMessage} : QStringList());
-    }
-
-    // However the panel closes, the main window hears of it; 退出 also shows the main window.
-    void closing_data() {
-        QTest::addColumn<bool>("byQuit");
-        QTest::newRow("close box") << false;
-        QTest::newRow("退出") << true;
-    }
-    void closing() {
-        QFETCH(bool, byQuit);
-        QPointer<Tfrmdaohang> panel = newPanel();
-        panel->setAttribute(Qt::WA_DeleteOnClose);
-        panel->show();
-        QCOMPARE(m_closed, 0);
-        byQuit ? panel->findChild<QAction*>(u"N3"_s)->trigger() : void(panel->close());
-        QCOMPARE(m_closed, 1);
-        QCOMPARE(m_mainShown, byQuit ? 1 : 0);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(panel.isNull());
-    }
-
-    // 刷新 reads the books again and selects the first nodes anew; each fill leaves the books it
-    // walked on their last record. A menu item opens its website's address and shows "&" as
-    // itself. Emptied books leave the popup items without a target: they do nothing.
-    void refresh() {
-        addSampleBooks();
-        contacts().first();
-        websites().first();
-        openPanel();
-        test::addRecord(websites(), {u"A&B 论坛"_s, u"https://ab.cn/"_s});
-        test::addRecord(contacts(), {u"Dave"_s});
-        contacts().first();
-        websites().first();
-        tree("tv1")->setCurrentIndex(node(tree("tv1"), 2));
-        control("N7")->trigger();
-        QCOMPARE(contacts().currentRow(), contacts().rowCount() - 1);
-        QCOMPARE(websites().currentRow(), websites().rowCount() - 1);
-        QCOMPARE(tree("tv1")->currentIndex(), node(tree("tv1"), 0));
-        QCOMPARE(childTexts(tree("tv1")->model()).last(), u"Dave"_s);
-        QCOMPARE(childTexts(tree("tv2")->model()).last(), u"Dave"_s);
-        QCOMPARE(childTexts(tree("tv3")->model()).last(), u"A&B 论坛"_s);
-        QCOMPARE(allCaptions(control<QMenu>("N1")), u"CSDN,新浪,百度,A&&B 论坛"_s);
-        const QList<QAction*> items = shownItems(control<QMenu>("N1"));
-        QVERIFY(!items[0]->icon().isNull());
-        items[2]->trigger();
-        items[0]->trigger();
-        QCOMPARE(m_platform->launches, QStringList{u"http://www.baidu.com/"_s});
-        QCOMPARE(messages(), QStringList{kEmptyMessage});
-
-        for (BookDataset* book : {&contacts(), &websites()})
-            for (book->first(); book->recordCount() > 0; book->first())
-                book->remove();
-        control("N7")->trigger();
-        for (const char* name : {"tv1", "tv2", "tv3"})
-            QCOMPARE(tree(name)->model()->rowCount(), 0);
-        QVERIFY(shownItems(control<QMenu>("N1")).isEmpty());
-        for (const char* name : {"N4", "N5", "N8"}) {
-            QVERIFY(!control(name)->isEnabled());
-            control(name)->trigger();
-        }
-        QCOMPARE(m_platform->launches.size(), 1);
-        QCOMPARE(m_platform->messages.size(), 1);
+        QCOMPARE(treeTexts(), trees);
+        QCOMPARE(u"%1,%2"_s.arg(contacts().currentRow()).arg(websites().currentRow()), at);
+        QCOMPARE(allCaptions(control<QMenu>("N1")), menu);
+        QCOMPARE(seen(), opened);
     }
 
     void closedBookIsReported() {
         addSampleBooks();
-        m_store->closeBooks();
+        m_books->store.closeBooks();
         QVERIFY(openPanel().isVisible());
-        QCOMPARE(messages(), QStringList{u"ADOTable1: Cannot perform this operation on a closed "
-                                         u"dataset.|Quillbox"_s});
-        QCOMPARE(tree("tv1")->model()->rowCount(), 0);
-        for (const char* name : {"N4", "N5", "N8"})
-            QVERIFY(!control(name)->isEnabled()); // no node to act on
-    }
-
-    void modelsPassTheModelTester() {
-        ContactTreeModel names(ContactTreeModel::Shape::NamesOnly);
-        ContactTreeModel details(ContactTreeModel::Shape::WithDetails);
-        WebsiteTreeModel websites;
-        const auto mode = QAbstractItemModelTester::FailureReportingMode::QtTest;
-        QAbstractItemModelTester namesTester(&names, mode);
-        QAbstractItemModelTester detailsTester(&details, mode);
-        QAbstractItemModelTester websitesTester(&websites, mode);
-        const auto contacts =
-            std::make_shared<const std::vector<ContactNodeData>>(std::vector<ContactNodeData>{
-                {u"甲"_s, u"http://a.cn/"_s, u"a@a.cn"_s}, {u"乙"_s, {}, {}}});
-        names.setContacts(contacts);
-        details.setContacts(contacts);
-        websites.setWebsites({{u"百度"_s, u"http://www.baidu.com/"_s}});
-        // A child node carries its contact's record.
-        QCOMPARE(details.contactAt(details.index(1, 0, details.index(0, 0))), &(*contacts)[0]);
-        names.setContacts(std::make_shared<const std::vector<ContactNodeData>>());
-        websites.setWebsites({});
+        QCOMPARE(seen(),
+                 u"ADOTable1: Cannot perform this operation on a closed dataset. Quillbox"_s);
+        QCOMPARE(treeTexts(), u"||"_s);
     }
 
     void nodeValue_data() { test::addTableRows(u"navpanel/node-values.txt"_s, {"value", "kept"}); }
@@ -329,33 +222,32 @@ private Q_SLOTS:
         QCOMPARE(qb::nodeValue(value), kept);
     }
 
-    // The menu "网址导航" splits a long book into balanced sub-menus, "first ~ last" each, made
-    // only when shown; new entries replace all the old ones.
+    // The menu "网址导航" splits a long book into sub-menus, made only when shown; new entries
+    // replace all the old ones.
     void websiteMenu_data() {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<int>("maxItems");
-        QTest::addColumn<QString>("menu");
-        QTest::addColumn<QString>("firstOfTwelve"); // the first sub-menu of a dozen entries
-        QTest::newRow("empty book") << 0 << 5 << QString() << u"1 ~ 4"_s;
-        QTest::newRow("exactly one menu full") << 5 << 5 << u"1,2,3,4,5"_s << u"1 ~ 4"_s;
-        QTest::newRow("one more than a menu holds") << 6 << 5 << u"[1,2,3],[4,5,6]"_s << u"1 ~ 4"_s;
-        QTest::newRow("two full levels") << 9 << 3 << u"[1,2,3],[4,5,6],[7,8,9]"_s << u"1 ~ 9"_s;
-        QTest::newRow("three levels") << 5 << 2 << u"[[1,2],[3,4]],[5]"_s << u"1 ~ 8"_s;
+        test::addTableRows(u"navpanel/website-menu.txt"_s,
+                           {"count", "maxItems", "menu", "firstOfTwelve"});
     }
     void websiteMenu() {
-        QFETCH(int, count);
-        QFETCH(int, maxItems);
+        QFETCH(QString, count);
+        QFETCH(QString, maxItems);
         QFETCH(QString, menu);
         QFETCH(QString, firstOfTwelve);
+        const auto sites = [](int count) {
+            std::vector<WebsiteEntry> entries;
+            for (int i = 1; i <= count; ++i)
+                entries.push_back({u"%1"_s.arg(i), u"http://s%1.cn/"_s.arg(i)});
+            return entries;
+        };
         QMenu bar;
         auto* websites = new WebsiteMenu(
-            &bar, [](QAction*) {}, maxItems);
-        websites->setEntries(numberedSites(12));
+            &bar, [](QAction*) {}, maxItems.toInt());
+        websites->setEntries(sites(12));
         QAction* group = shownItems(&bar).first();
         QCOMPARE(group->text(), firstOfTwelve);
         QVERIFY(group->menu()->isEmpty());
         QPointer<QMenu> old(group->menu());
-        websites->setEntries(numberedSites(count));
+        websites->setEntries(sites(count.toInt()));
         QVERIFY(old.isNull());
         QCOMPARE(allCaptions(&bar), menu);
     }

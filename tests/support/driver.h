@@ -6,13 +6,11 @@
 #include <QStringList>
 
 class QAbstractButton;
-class QComboBox;
 
 namespace qb::test {
 
-// The main window as its user meets it: books and pages chosen by their tabs, commands by
-// their captions, text typed at the keyboard or committed by an input method, and what the
-// grid, the status line and the pages show.
+// The main window as its user meets it: books and pages chosen by their tabs, commands and
+// menu items by their captions, and what the grid shows.
 class Driver {
 public:
     explicit Driver(TSDIAppForm& form)
@@ -27,37 +25,14 @@ public:
     void click(const QString& caption);
     // Triggers the menu item with this caption, in the menu bar's menus or the tray's menu.
     void choose(const QString& caption);
-    // Clicks into the field (by control name) of the book shown, as a user puts the cursor
-    // there.
-    void clickInto(const QString& field);
-    // Types at the keyboard focus: key presses for ASCII, an input-method commit otherwise.
-    void type(const QString& text);
-    // Empties the field that has the keyboard focus: select all, then Backspace.
-    void erase();
-    // Clicks the n-th row (from 1) of the grid of the book shown.
-    void clickRow(int n);
-    // Chooses the column to search in 字段 with the arrow keys.
-    void chooseField(const QString& column);
-    // Replaces what the search box of the book shown holds by typing.
-    void search(const QString& text);
-
-    // The captions of the enabled command buttons of the book shown, in their column's order.
-    QString enabledButtons() const;
     // The grid's first column, the current row in brackets: "a,[b],c".
     QString gridRows() const;
-    // The inner page shown, with the entry sub-page where the book has them: "录入/个人".
-    QString pageShown() const;
-    // The book's position panel, count panel and the count bar's last panel, "|"-separated.
-    QString statusPanels() const;
-    // The first line of the Detail view; empty where the book has none.
-    QString detailFirstLine() const;
-
-private:
+    // The page of the book shown, its grid and which book it is.
     QWidget* bookPage() const;
     DBGrid* grid() const;
-    QComboBox* labelled(const QString& label) const;
     BookId bookShown() const;
 
+private:
     TSDIAppForm& m_form;
 };
 
