@@ -1,6 +1,5 @@
 #include "badfiles.h"
 #include "books.h"
-#include "store/sqlitestatement.h"
 #include "tables.h"
 
 #include <QLocale>
@@ -10,70 +9,20 @@
 using namespace qb;
 using namespace Qt::StringLiterals;
 
-using Operation = std::function<void(BookDataset&)>;
-
 class TestBookDataset : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    QTemporaryDir m_dir;
     std::unique_ptr<RecordStore> m_store;
 
     BookDataset& contacts() { return m_store->book(BookId::Contacts); }
-    BookDataset& websites() { return m_store->book(BookId::Websites); }
-    QString contactsError(const Operation& op) {
-        return test::storeErrorOf([&] { op(contacts()); });
-    }
-    QStringList keys() { return test::keysInGridOrder(contacts()); }
-
-    void fillContacts(const QStringList& names) {
-        for (const QString& name : names)
-            test::addRecord(contacts(), {name});
-    }
 
 private Q_SLOTS:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China)); }
-
     void init() {
-        m_dir = std::make_unique<QTemporaryDir>();
+        QFile::remove(m_dir.filePath(u"book.mdb"_s));
         m_store = std::make_unique<RecordStore>();
-        m_store->openDatabase(test::createBookFile(m_dir->path()));
-    }
-    void cleanup() {
-        m_store.reset();
-        m_dir.reset();
-    }
-
-    void appendAndInsertPlaces() {
-        fillContacts({u"b"_s, u"d"_s});
-        contacts().first();
-        contacts().insert();
-        contacts().setFieldText(0, u"z"_s);
-        contacts().post();
-        // A posted record keeps the place it was entered at until the next refresh.
-        QCOMPARE(keys(), (QStringList{u"z"_s, u"b"_s, u"d"_s}));
-        contacts().refresh();
-        QCOMPARE(keys(), (QStringList{u"b"_s, u"d"_s, u"z"_s}));
-        QCOMPARE(contacts().valueText(0) + QString::number(contacts().recordNumber()), u"z3"_s);
-    }
-
-    void leavingAnEdit() {
-        fillContacts({u"a"_s, u"b"_s});
-        contacts().first();
-        contacts().setFieldText(2, u"12345"_s); // typing starts editing
-        contacts().cancel();
-        contacts().cancel(); // browsing: nothing happens
-        QCOMPARE(contacts().valueText(2), QString());
-        // A move posts what was typed.
-        contacts().setFieldText(1, u"a@example.com"_s);
-        contacts().next();
-        QCOMPARE(contacts().rowValueText(0, 1), u"a@example.com"_s);
-        contacts().append();
-        contacts().next(); // nothing typed: the new record is dropped
-        QCOMPARE(contacts().recordCount(), 2);
-        contacts().append();
-        contacts().setFieldText(0, u"c"_s);
-        contacts().locate(u"姓名"_s, u"a"_s);
-        QCOMPARE(contacts().valueText(0) + QString::number(contacts().recordCount()), u"a3"_s);
+        m_store->openDatabase(test::createBookFile(m_dir.path()));
     }
 
     void postRules_data() {
@@ -85,11 +34,11 @@ private Q_SLOTS:
         QFETCH(QString, error);
         QFETCH(QString, shown);
         const int c = column.toInt();
-        fillContacts({u"a"_s});
+        test::addRecord(contacts(), {u"a"_s});
         contacts().append();
         contacts().setFieldText(c == 0 ? 1 : 0, u"new"_s);
         contacts().setFieldText(c, typed);
-        QCOMPARE(contactsError([](BookDataset& b) { b.post(); }), error);
+        QCOMPARE(test::storeErrorOf([&] { contacts().post(); }), error);
         if (error.isNull()) { // stored: what the file gives back after reopening
             m_store->reopenBooks();
             contacts().locate(u"姓名"_s, c == 0 ? typed : u"new"_s);
@@ -99,7 +48,7 @@ private Q_SLOTS:
         QCOMPARE(contacts().state(), DatasetState::Insert);
         QCOMPARE(contacts().valueText(c), shown);
         // A move tries to post again and fails the same way.
-        QCOMPARE(contactsError([](BookDataset& b) { b.first(); }), error);
+        QCOMPARE(test::storeErrorOf([&] { contacts().first(); }), error);
         contacts().remove();
         QCOMPARE(contacts().recordCount(), 1);
     }
@@ -124,25 +73,8 @@ private Q_SLOTS:
         contacts().moveTo(1);
         const int before = contacts().recordNumber();
         const bool ok = contacts().locate(column, text);
-        QCOMPARE(ok, !found.isNull());
-        if (ok)
-            QCOMPARE(contacts().valueText(0), found);
-        else
-            QCOMPARE(contacts().recordNumber(), before);
-    }
-
-    void forEachRecordFollowsGridOrder() {
-        fillContacts({u"b"_s, u"d"_s});
-        contacts().first();
-        contacts().insert();
-        contacts().setFieldText(0, u"z"_s);
-        contacts().setFieldText(4, u"2020-01-02"_s);
-        QStringList seen;
-        contacts().forEachRecord([&](const SqliteStatement& row, int gridRow) {
-            seen << QString::number(gridRow) + contacts().storedValueText(row, 0) +
-                        contacts().storedValueText(row, 4);
-        });
-        QCOMPARE(seen, (QStringList{u"0z2020/1/2"_s, u"1b"_s, u"2d"_s}));
+        QCOMPARE(ok ? contacts().valueText(0) : QString::number(contacts().recordNumber() - before),
+                 found.isNull() ? u"0"_s : found);
     }
 };
 

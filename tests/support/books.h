@@ -14,9 +14,6 @@ QString createBookFile(const QString& folder, const QString& name = QStringLiter
 // Appends and posts one record; values are given in table order, missing ones stay empty.
 void addRecord(BookDataset& book, const QStringList& values);
 
-// The value texts of the key column in grid order.
-QStringList keysInGridOrder(const BookDataset& book);
-
 // The message of the DataError the action throws; empty when it throws none.
 QString storeErrorOf(const std::function<void()>& action);
 
