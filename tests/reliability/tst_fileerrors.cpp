@@ -21,6 +21,7 @@
 
 using namespace qb;
 using namespace Qt::StringLiterals;
+using test::cell;
 
 class TestFileErrors : public QObject {
     Q_OBJECT
@@ -54,12 +55,10 @@ private Q_SLOTS:
     // by a later start. The book that was open stays open, records and all; a bad one is not
     // opened again at the next start without the user's say; it is never written to.
     void badFileAtStartOrOpen() {
-        QFETCH(QString, error);
-        QFETCH(QString, how);
-        QFETCH(QString, what);
+        const QString error = cell("error");
         const QString good = goodBook(m_box->dir.path(), u"good.mdb"_s);
         const QString bad = m_box->path(u"bad.mdb"_s);
-        test::makeBadFile(how, what, bad);
+        test::makeBadFile(cell("how"), cell("what"), bad);
         const QString before = test::fingerprint(bad);
         for (const QString& way : {u"remembered"_s, u"opened"_s, u"named"_s}) {
             const bool atStart = way == u"remembered"_s;
@@ -161,18 +160,15 @@ private Q_SLOTS:
     // One clear error; the good file is left as it was and no other file (cut-off,
     // temporary) stays beside it; the window keeps the open database.
     void writeRefused() {
-        QFETCH(QString, full);
-        QFETCH(QString, folder);
-        QFETCH(QString, good);
-        QFETCH(QString, command);
-        QFETCH(QString, error);
+        const QString command = cell("command"), folder = m_box->path(cell("folder"));
+        QString error = cell("error");
         if (!test::canMount())
             error.replace(u"Disk full."_s, u"I/O error 27."_s);
         const QString book = goodBook(m_box->dir.path());
-        folder = m_box->path(folder);
-        test::UnwritablePlace place(folder, full == u"1"_s ? test::UnwritablePlace::Kind::Full
-                                                           : test::UnwritablePlace::Kind::ReadOnly);
-        good = QDir(folder).filePath(good);
+        test::UnwritablePlace place(folder, cell("full") == u"1"_s
+                                                ? test::UnwritablePlace::Kind::Full
+                                                : test::UnwritablePlace::Kind::ReadOnly);
+        const QString good = QDir(folder).filePath(cell("good"));
         test::writeBytes(good, "the good file\r\n");
         const QString ini = command == u"close"_s ? good : m_box->ini();
         test::rememberDatabase(ini, book, {u"张"_s, u"李"_s});

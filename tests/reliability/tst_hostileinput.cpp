@@ -24,6 +24,7 @@
 
 using namespace qb;
 using namespace Qt::StringLiterals;
+using test::cell;
 
 namespace {
 
@@ -72,15 +73,13 @@ private Q_SLOTS:
     // A link of the shortcut's name pointing out of the folder is replaced, never written
     // through; the address reaches the desktop as typed and no shell ever sees it.
     void shortcutNamesAndAddresses() {
-        QFETCH(QString, name);
-        QFETCH(QString, file);
-        QFETCH(QString, address);
+        const QString file = cell("file"), address = cell("address");
         test::writeBytes(m_box->path(u"outside"_s), "mine");
         QVERIFY(QFile::link(m_box->path(u"outside"_s), inSubFolder(file)));
         {
             RecordStore store;
             store.openDatabase(m_book);
-            test::addRecord(store.book(BookId::Websites), {name, address});
+            test::addRecord(store.book(BookId::Websites), {cell("name"), address});
             QCOMPARE(test::storeErrorOf([&] { importWebsitesToFavorites(store); }), QString());
         }
         QCOMPARE(test::folderEntries(inSubFolder({})), QStringList{file});

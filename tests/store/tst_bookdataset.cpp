@@ -8,6 +8,7 @@
 
 using namespace qb;
 using namespace Qt::StringLiterals;
+using test::cell;
 
 class TestBookDataset : public QObject {
     Q_OBJECT
@@ -29,11 +30,8 @@ private Q_SLOTS:
         test::addTableRows(u"store/post.txt"_s, {"column", "typed", "error", "shown"});
     }
     void postRules() {
-        QFETCH(QString, column);
-        QFETCH(QString, typed);
-        QFETCH(QString, error);
-        QFETCH(QString, shown);
-        const int c = column.toInt();
+        const int c = cell("column").toInt();
+        const QString typed = cell("typed"), error = cell("error"), shown = cell("shown");
         test::addRecord(contacts(), {u"a"_s});
         contacts().append();
         contacts().setFieldText(c == 0 ? 1 : 0, u"new"_s);
@@ -57,9 +55,6 @@ private Q_SLOTS:
         test::addTableRows(u"store/locate.txt"_s, {"column", "text", "found"});
     }
     void locateRules() {
-        QFETCH(QString, column);
-        QFETCH(QString, text);
-        QFETCH(QString, found);
         const QString file = m_store->connection().fileName();
         m_store->closeBooks();
         test::runSql(file, u"ALTER TABLE lianxi1 ADD COLUMN 编号 INTEGER"_s);
@@ -72,9 +67,9 @@ private Q_SLOTS:
                            "WHEN 'abc' THEN 123 WHEN 'ab' THEN 500 END"_s);
         contacts().moveTo(1);
         const int before = contacts().recordNumber();
-        const bool ok = contacts().locate(column, text);
+        const bool ok = contacts().locate(cell("column"), cell("text"));
         QCOMPARE(ok ? contacts().valueText(0) : QString::number(contacts().recordNumber() - before),
-                 found.isNull() ? u"0"_s : found);
+                 cell("found").isNull() ? u"0"_s : cell("found"));
     }
 };
 

@@ -10,6 +10,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace qb;
+using test::cell;
 
 namespace {
 
@@ -36,16 +37,12 @@ private Q_SLOTS:
                                {"before", "saved", "path", "contacts", "websites", "serials"});
     }
     void saveAndLoad() {
-        QFETCH(QString, before);
-        QFETCH(QString, saved);
-        QFETCH(QString, path);
-        QFETCH(QString, contacts);
-        QFETCH(QString, websites);
-        QFETCH(QString, serials);
+        const QString before = cell("before"), saved = cell("saved");
         if (!before.isNull())
             qb::test::writeBytes(m_path, qb::test::bytesOf(before));
-        const qb::Preferences preferences{path,
-                                          {entries(contacts), entries(websites), entries(serials)}};
+        const Preferences preferences{
+            cell("path"),
+            {entries(cell("contacts")), entries(cell("websites")), entries(cell("serials"))}};
         if (!saved.isNull())
             qb::SavePreferences(m_path, preferences);
         if (!saved.isEmpty())
@@ -66,7 +63,7 @@ private Q_SLOTS:
         QTest::newRow("too big") << u"太大（超过 64 MB），没有读取"_s;
     }
     void onlyRegularFilesAreRead() {
-        QFETCH(QString, error);
+        const QString error = cell("error");
         const QString kind = QString::fromLatin1(QTest::currentDataTag());
         if (kind == u"pipe"_s) {
             QCOMPARE(::mkfifo(QFile::encodeName(m_path).constData(), 0600), 0);
@@ -94,13 +91,12 @@ private Q_SLOTS:
         qb::test::addTableRows(u"store/ini-names.txt"_s, {"program", "expected"});
     }
     void iniFileNameFor() {
-        QFETCH(QString, program);
-        QFETCH(QString, expected);
+        const QString expected = cell("expected");
         const QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkpath(u"v1.2"_s));
         qb::test::writeBytes(dir.filePath(u"afile"_s), "not a folder");
         const QString config = dir.filePath(u"config/Quillbox"_s);
-        QCOMPARE(qb::iniFileNameFor(dir.filePath(program), config), dir.filePath(expected));
+        QCOMPARE(qb::iniFileNameFor(dir.filePath(cell("program")), config), dir.filePath(expected));
         QCOMPARE(QFileInfo(config).isDir(), expected.startsWith(u"config/"_s));
     }
 };

@@ -1,3 +1,4 @@
+#include "books.h"
 #include "store/profilefile.h"
 #include "tables.h"
 #include "testfiles.h"
@@ -7,6 +8,7 @@
 
 using namespace Qt::StringLiterals;
 using qb::ProfileFile;
+using qb::test::cell;
 
 class TestProfileFile : public QObject {
     Q_OBJECT
@@ -24,11 +26,8 @@ private Q_SLOTS:
         qb::test::addTableRows(u"store/profile-read.txt"_s, {"text", "section", "key", "value"});
     }
     void read() {
-        QFETCH(QString, text);
-        QFETCH(QString, section);
-        QFETCH(QString, key);
-        QFETCH(QString, value);
-        qb::test::writeBytes(m_path, qb::test::gb18030(text));
+        const QString section = cell("section"), key = cell("key"), value = cell("value");
+        qb::test::writeBytes(m_path, qb::test::gb18030(cell("text")));
         const ProfileFile file(m_path);
         if (key == u"*"_s)
             QCOMPARE(file.sectionKeys(section).join(u','), value);
@@ -43,17 +42,12 @@ private Q_SLOTS:
                                {"before", "section", "key", "value", "after"});
     }
     void writeAndSave() {
-        QFETCH(QString, before);
-        QFETCH(QString, section);
-        QFETCH(QString, key);
-        QFETCH(QString, value);
-        QFETCH(QString, after);
-        if (!before.isNull())
-            qb::test::writeBytes(m_path, qb::test::bytesOf(before));
+        if (!cell("before").isNull())
+            qb::test::writeBytes(m_path, qb::test::bytesOf(cell("before")));
         ProfileFile file(m_path);
-        file.writeString(section, key, value);
+        file.writeString(cell("section"), cell("key"), cell("value"));
         file.save();
-        QCOMPARE(qb::test::readBytes(m_path), qb::test::bytesOf(after));
+        QCOMPARE(qb::test::readBytes(m_path), qb::test::bytesOf(cell("after")));
     }
 };
 

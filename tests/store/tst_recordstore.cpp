@@ -10,6 +10,7 @@
 
 using namespace qb;
 using namespace Qt::StringLiterals;
+using test::cell;
 
 class TestRecordStore : public QObject {
     Q_OBJECT
@@ -70,21 +71,13 @@ private Q_SLOTS:
                                                   "typed", "error", "query", "rows", "refreshed"});
     }
     void editsOfAnotherProgramsRecords() {
-        QFETCH(QString, stored);
-        QFETCH(QString, book);
-        QFETCH(QString, other);
-        QFETCH(QString, column);
-        QFETCH(QString, typed);
-        QFETCH(QString, error);
-        QFETCH(QString, query);
-        QFETCH(QString, rows);
-        QFETCH(QString, refreshed);
-        BookDataset& dataset =
-            open(book == u"contacts"_s ? BookId::Contacts : BookId::Websites, stored);
+        const QString column = cell("column"), typed = cell("typed"), error = cell("error");
+        BookDataset& dataset = open(
+            cell("book") == u"contacts"_s ? BookId::Contacts : BookId::Websites, cell("stored"));
         dataset.last();
         QTEST(dataset.valueText(0), "shown");
-        if (!other.isNull())
-            test::runSql(m_file, other);
+        if (!cell("other").isNull())
+            test::runSql(m_file, cell("other"));
         for (int row = 0; row < dataset.rowCount(); ++row)
             dataset.rowValueText(row, 0);
         const QString message = test::storeErrorOf([&] {
@@ -95,8 +88,8 @@ private Q_SLOTS:
         });
         QVERIFY2(message.contains(error) && message.isEmpty() == error.isEmpty(),
                  qPrintable(message));
-        QCOMPARE(test::runSql(m_file, query).join(u','), rows);
-        if (refreshed.isNull())
+        QTEST(test::runSql(m_file, cell("query")).join(u','), "rows");
+        if (cell("refreshed").isNull())
             return;
         if (!column.isNull() && !error.isNull()) {
             QCOMPARE(dataset.valueText(column), typed);
@@ -105,7 +98,7 @@ private Q_SLOTS:
             dataset.post();
         }
         dataset.refresh();
-        QCOMPARE(test::runSql(m_file, query).join(u','), refreshed);
+        QTEST(test::runSql(m_file, cell("query")).join(u','), "refreshed");
     }
 
     // A statement that would run for ever or make a gigantic value stops with a clear error.
@@ -124,11 +117,7 @@ private Q_SLOTS:
     }
 
     void mdbRule_data() { test::addTableRows(u"store/mdb-names.txt"_s, {"chosen", "result"}); }
-    void mdbRule() {
-        QFETCH(QString, chosen);
-        QFETCH(QString, result);
-        QCOMPARE(withMdbExtension(chosen), result);
-    }
+    void mdbRule() { QTEST(withMdbExtension(cell("chosen")), "result"); }
 };
 
 QTEST_GUILESS_MAIN(TestRecordStore)
