@@ -11,7 +11,6 @@
 #include "tables.h"
 #include "testfiles.h"
 
-#include <QLocale>
 #include <QTabWidget>
 #include <QTest>
 
@@ -41,7 +40,6 @@ public:
     static void initMain() { test::enterPrivateMountNamespace(); }
 
 private Q_SLOTS:
-    void initTestCase() { QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China)); }
     void init() {
         m_box.emplace();
         m_box->platform.favorites = m_box->path(u"Favorites"_s);
@@ -92,14 +90,9 @@ private Q_SLOTS:
     // typed record stays in the entry fields. 备份数据库 saves everything into a new file.
     // On a full disk the same record is posted once there is room again.
     void postRefusedWhileOpen_data() {
-        QTest::addColumn<QString>("error");
-        QTest::newRow("read-only") << u"只读"_s;
-        QTest::newRow("moved") << u"被移动或删除"_s;
-        QTest::newRow("deleted") << u"被移动或删除"_s;
-        QTest::newRow("full") << QString();
+        test::addTableRows(u"reliability/post-refused.txt"_s, {"error"});
     }
     void postRefusedWhileOpen() {
-        QFETCH(QString, error);
         const QString change = QString::fromLatin1(QTest::currentDataTag());
         const bool full = change == u"full"_s;
         const QString folder = m_box->path(u"disk"_s);
@@ -123,7 +116,7 @@ private Q_SLOTS:
         test::type(*form, "DBname", u"李四"_s);
         test::type(*form, "DBLianxiMemo", QString(full ? 255 : 1, u'满'));
         test::click(*form, "LbButton28"); // 提交
-        m_box->verifyOneError(error);
+        m_box->verifyOneError(cell("error"));
         test::click(*form, "LbButton3"); // 修改: back to the values typed
         QCOMPARE(
             test::fieldText(*form, "DBname") +

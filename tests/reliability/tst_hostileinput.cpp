@@ -104,14 +104,10 @@ private Q_SLOTS:
     // 备注 holds 255 characters, not bytes or UTF-16 units. Pasted into the note field, a
     // longer note is refused at once and the field keeps what it had.
     void notePastedAtAndOverItsWidth_data() {
-        QTest::addColumn<QString>("note");
-        const QString fourByte255 = u"😀\U00020000"_s.repeated(127) + u"😀"_s;
-        QTest::newRow("255 four-byte characters") << fourByte255;
-        QTest::newRow("256 four-byte characters") << fourByte255 + u"😀"_s;
-        QTest::newRow("10 MB") << QString(10 * 1024 * 1024, QChar(u'注'));
+        test::addTableRows(u"reliability/notes.txt"_s, {"note"});
     }
     void notePastedAtAndOverItsWidth() {
-        QFETCH(QString, note);
+        const QString note = cell("note");
         const bool fits = note.toUcs4().size() <= 255;
         auto form = startWith();
         test::click(*form, "LbButton1"); // 添加

@@ -57,10 +57,7 @@ private Q_SLOTS:
     // device fill the memory: only a regular file of a profile's size is read. Each is refused
     // with a clear error, for reading and for writing, and left as it is.
     void onlyRegularFilesAreRead_data() {
-        QTest::addColumn<QString>("error");
-        QTest::newRow("pipe") << u"不是普通文件，没有读取"_s;
-        QTest::newRow("link to /dev/null") << u"不是普通文件，没有读取"_s;
-        QTest::newRow("too big") << u"太大（超过 64 MB），没有读取"_s;
+        test::addTableRows(u"store/prefs-not-regular.txt"_s, {"error"});
     }
     void onlyRegularFilesAreRead() {
         const QString error = cell("error");

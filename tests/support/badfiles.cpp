@@ -4,8 +4,6 @@
 #include "tables.h"
 #include "testfiles.h"
 
-#include <QRandomGenerator>
-
 #include <sqlite3.h>
 #include <stdexcept>
 
@@ -14,12 +12,6 @@ namespace qb::test {
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QByteArray randomBytes(qsizetype size) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
-    return bytes;
-}
 
 // Overwrites the first or the last page of contacts; the key index stays whole.
 void damagePage(const QString& file, bool first) {
@@ -31,7 +23,7 @@ void damagePage(const QString& file, bool first) {
             .split(u' ');
     QFile f(file);
     if (!f.open(QIODevice::ReadWrite) || !f.seek(page[0].toLongLong()) ||
-        f.write(randomBytes(page.value(1).toLongLong())) != page.value(1).toLongLong())
+        f.write(QByteArray(page.value(1).toLongLong(), '\xa5')) != page.value(1).toLongLong())
         throw std::runtime_error("could not damage the test book");
 }
 
@@ -40,8 +32,6 @@ void damagePage(const QString& file, bool first) {
 void makeBadFile(const QString& how, const QString& what, const QString& file) {
     if (how == u"bytes"_s)
         return writeBytes(file, bytesOf(what));
-    if (how == u"random"_s)
-        return writeBytes(file, randomBytes(what.toInt()));
     const QFileInfo info(file);
     createBookFile(info.absolutePath(), info.fileName());
     if (how == u"sql"_s) {

@@ -6,7 +6,7 @@
 namespace qb::test {
 
 // Writes a file that must never open as a book, made as a row of
-// tests/data/reliability/badfiles.txt says: how (bytes, random, access, cut, sql, damage) and
+// tests/data/reliability/badfiles.txt says: how (bytes, sql, cut, damage) and
 // what. Books it needs are made in the file's folder.
 void makeBadFile(const QString& how, const QString& what, const QString& file);
 
