@@ -26,7 +26,9 @@ public:
     ~UnwritablePlace();
     Q_DISABLE_COPY(UnwritablePlace)
     bool lock();
-    void unlock() { std::exchange(m_undo, [] {})(); }
+    void unlock() {
+        std::exchange(m_undo, [] {})();
+    }
 
 private:
     QByteArray m_path;
