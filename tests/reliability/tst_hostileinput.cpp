@@ -1,7 +1,6 @@
 // Input that tries to escape or to overwhelm. Website names and addresses: shortcut files
 // stay inside their folder, addresses are written and handed to the desktop exactly as typed,
-// never through a shell. Large input: a 10 MB note, a search history of 100,000 entries, and
-// characters outside GBK through the database, the preferences file and the shortcut files.
+// never through a shell. Large input: a note of 10 MB, a search history of 100,000 entries.
 #include "books.h"
 #include "export/favorites.h"
 #include "places.h"
@@ -128,35 +127,18 @@ private Q_SLOTS:
     }
 
     // A search history of 100,000 entries is loaded at the start, grown by 定位, saved at the
-    // end and loaded by the next start. An emoji, a character of CJK extension B and one of
-    // extension A, none of them in GBK, typed into the window, are kept in the database, the
-    // search history and a shortcut file, and read back unchanged from each.
-    void longHistoryAndCharactersOutsideGbk() {
+    // end and loaded by the next start.
+    void longSearchHistory() {
         QStringList history;
         for (int i = 0; i < 100000; ++i)
             history << u"搜索%1"_s.arg(i);
-        const QString name = u"网笑😀\U00020000\u3400"_s;
-        const QString address = u"http://例子.中国/笑😀\U00020000\u3400"_s;
         auto form = startWith(history);
-        test::click(*form, "LbButton7"); // websites: 添加
-        test::type(*form, "DBwangzhiname", name);
-        test::type(*form, "DBwangzhi", address);
-        test::click(*form, "LbButton30"); // 提交
-        test::type(*form, "cmwzsk1zhao", u"网笑😀"_s);
-        test::click(*form, "LbButton9"); // 定位
-        test::trigger(*form, "IE1");
         test::type(*form, "cmlianxi1zhao", u"新的"_s);
         test::click(*form, "LbButton5"); // 定位: 找不到
-        QCOMPARE(test::readBytes(inSubFolder(name + u".url"_s)), shortcut(address));
         form.reset();
         QCOMPARE(m_box->platform.messages.size(), 1);
         QCOMPARE(LoadPreferences(m_box->ini()).histories[0], history << u"新的"_s);
         form = test::showMainWindow(m_box->ini());
-        QCOMPARE(form->store().book(BookId::Websites).valueText(1) +
-                     test::fieldText(*form, "DBwangzhiname") +
-                     test::fieldText(*form, "cmwzsk1zhao"),
-                 address + name);
-        QCOMPARE(form->findChild<QComboBox*>(u"cmwzsk1zhao"_s)->itemText(0), u"网笑😀"_s);
         const auto* box = form->findChild<QComboBox*>(u"cmlianxi1zhao"_s);
         QCOMPARE(box->itemText(box->count() - 1) + QString::number(box->count()), u"新的100001"_s);
     }
