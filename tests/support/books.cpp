@@ -22,13 +22,6 @@ void addRecord(BookDataset& book, const QStringList& values) {
     book.post();
 }
 
-QStringList keysInGridOrder(const BookDataset& book) {
-    QStringList keys;
-    for (int row = 0; row < book.rowCount(); ++row)
-        keys << book.rowValueText(row, 0);
-    return keys;
-}
-
 QString storeErrorOf(const std::function<void()>& action) {
     try {
         action();

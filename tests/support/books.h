@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTest>
 #include <functional>
 
 namespace qb::test {
@@ -14,8 +15,10 @@ QString createBookFile(const QString& folder, const QString& name = QStringLiter
 // Appends and posts one record; values are given in table order, missing ones stay empty.
 void addRecord(BookDataset& book, const QStringList& values);
 
-// The value texts of the key column in grid order.
-QStringList keysInGridOrder(const BookDataset& book);
+// The text in the named column of the row a data-driven test runs.
+inline QString cell(const char* column) {
+    return *static_cast<QString*>(QTest::qData(column, QMetaType::QString));
+}
 
 // The message of the DataError the action throws; empty when it throws none.
 QString storeErrorOf(const std::function<void()>& action);

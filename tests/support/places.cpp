@@ -1,18 +1,14 @@
 #include "places.h"
 
-#include "store/sqlitestatement.h"
+#include "filesizelimit.h"
+#include "testfiles.h"
 
 #include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
 
-#include <csignal>
 #include <fcntl.h>
 #include <memory>
 #include <sched.h>
-#include <sqlite3.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,18 +65,11 @@ bool UnwritablePlace::lock() {
         fillUp(name + "/.filler");
         m_undo = [name] { QFile::remove(QFile::decodeName(name + "/.filler")); };
     } else if (m_kind == Kind::Full) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit old{};
-        ::getrlimit(RLIMIT_FSIZE, &old);
-        const rlimit none{0, old.rlim_max};
-        if (::setrlimit(RLIMIT_FSIZE, &none) != 0)
-            return false;
-        m_undo = [old] { ::setrlimit(RLIMIT_FSIZE, &old); };
+        m_undo = [limit = std::make_shared<FileSizeLimit>(0)] {};
     } else if (g_canMount) {
-        if (::mount(name.constData(), name.constData(), nullptr, MS_BIND, nullptr) != 0)
-            return false;
         m_undo = [name] { ::umount2(name.constData(), MNT_DETACH); };
-        return ::mount(nullptr, name.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY,
+        return ::mount(name.constData(), name.constData(), nullptr, MS_BIND, nullptr) == 0 &&
+               ::mount(nullptr, name.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY,
                        nullptr) == 0;
     } else {
         struct stat info {};
@@ -93,15 +82,12 @@ bool UnwritablePlace::lock() {
 }
 
 QString fingerprint(const QString& file) {
-    struct stat info {};
-    QFile f(file);
-    if (::stat(QFile::encodeName(file).constData(), &info) != 0 || !f.open(QIODevice::ReadOnly))
-        return u"<missing>"_s;
-    return u"sha256 %1, modified %2.%3"_s
-        .arg(QString::fromLatin1(
-            QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256).toHex()))
-        .arg(info.st_mtim.tv_sec)
-        .arg(info.st_mtim.tv_nsec);
+    const QFileInfo info(file);
+    return info.exists() ? QString::fromLatin1(
+                               QCryptographicHash::hash(readBytes(file), QCryptographicHash::Sha256)
+                                   .toHex()) +
+                               info.lastModified().toString(Qt::ISODateWithMs)
+                         : u"<missing>"_s;
 }
 
 QStringList folderEntries(const QString& folder) {
@@ -109,18 +95,6 @@ QStringList folderEntries(const QString& folder) {
                                                QDir::NoDotAndDotDot);
     names.sort();
     return names;
-}
-
-QStringList firstColumn(const QString& databaseFile, const QString& sql) {
-    sqlite3* handle = nullptr;
-    sqlite3_open_v2(QFile::encodeName(databaseFile).constData(), &handle, SQLITE_OPEN_READWRITE,
-                    nullptr);
-    const std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(handle, sqlite3_close);
-    SqliteStatement statement(db.get(), sql);
-    QStringList values;
-    while (statement.step())
-        values << statement.text(0);
-    return values;
 }
 
 } // namespace qb::test

@@ -24,8 +24,7 @@ public:
     enum class Kind { Full, ReadOnly };
     UnwritablePlace(const QString& path, Kind kind);
     ~UnwritablePlace();
-    UnwritablePlace(const UnwritablePlace&) = delete;
-    UnwritablePlace& operator=(const UnwritablePlace&) = delete;
+    Q_DISABLE_COPY(UnwritablePlace)
     bool lock();
     void unlock() {
         std::exchange(m_undo, [] {})();
@@ -38,13 +37,10 @@ private:
     std::function<void()> m_undo = [] {};
 };
 
-// The file's content and modification time (to the nanosecond), or "<missing>": two equal
-// fingerprints mean nothing wrote to the file in between.
+// The file's content and modification time, or "<missing>": two equal fingerprints mean
+// nothing wrote to the file in between.
 QString fingerprint(const QString& file);
 // The names in a folder, sorted, hidden ones included.
 QStringList folderEntries(const QString& folder);
-// The first column of every row the SQL gives, read on a connection of its own as another
-// program would (which also rolls back what a killed writer left).
-QStringList firstColumn(const QString& databaseFile, const QString& sql);
 
 } // namespace qb::test
