@@ -83,7 +83,7 @@ private Q_SLOTS:
     void cleanup() { m_box.reset(); }
 
     // A bad book opens once mended and chosen in 打开数据库; the end writes the preferences.
-    void start_data() { test::addRows(u"app/start.txt"_s); }
+    void start_data() { test::addTableRows(u"app/start.txt"_s); }
     void start() {
         const auto [remembered, bytes, title, enabled, messages] = test::cells<5>();
         const QString file = path(u"bad.mdb"_s);
@@ -173,7 +173,7 @@ private Q_SLOTS:
 
     // A script of commands and what they show, on a window open on book.mdb (网址 a, b) beside
     // other.mdb, a text.mdb and an Access file old.mdb: see tests/data/app/commands.txt.
-    void commands_data() { test::addRows(u"app/commands.txt"_s); }
+    void commands_data() { test::addTableRows(u"app/commands.txt"_s); }
     void commands() {
         const auto [script] = test::cells<1>();
         const QString dir = m_box->dir.path();
@@ -263,7 +263,7 @@ private Q_SLOTS:
 
     // Both starts are the real program, started in the books' folder with relative names; the
     // single-instance names are in the test's folder.
-    void secondStartFindsTheFirst_data() { test::addRows(u"app/second-start.txt"_s); }
+    void secondStartFindsTheFirst_data() { test::addTableRows(u"app/second-start.txt"_s); }
     void secondStartFindsTheFirst() {
         const auto [together, firstArgs, secondArgs, openAtEnd, signal] = test::cells<5>();
         test::createBookFile(m_box->dir.path());
@@ -302,7 +302,7 @@ private Q_SLOTS:
     }
 
     // The running instance is this test's window, so what it opened can be read.
-    void laterStartOpensItsFile_data() { test::addRows(u"app/later-start.txt"_s); }
+    void laterStartOpensItsFile_data() { test::addTableRows(u"app/later-start.txt"_s); }
     void laterStartOpensItsFile() {
         const auto [argument, book, error, token] = test::cells<4>();
         qunsetenv("XDG_ACTIVATION_TOKEN");

@@ -1,3 +1,4 @@
+#include "badfiles.h"
 #include "books.h"
 #include "import/csvreader.h"
 #include "import/jetimport.h"
@@ -40,12 +41,12 @@ private Q_SLOTS:
         QStringList got;
         for (const QString& table : {u"lianxi1"_s, u"wzsk1"_s, u"xuliehao1"_s}) {
             QStringList columns;
-            for (const QString& column : test::firstColumn(
-                     target, u"SELECT name FROM pragma_table_info('%1')"_s.arg(table)))
+            for (const QString& column :
+                 test::runSql(target, u"SELECT name FROM pragma_table_info('%1')"_s.arg(table)))
                 columns << u"coalesce(\"%1\", '∅')"_s.arg(column);
             got << u'[' + table + u']'
-                << test::firstColumn(target, u"SELECT %1 FROM %2 ORDER BY rowid"_s.arg(
-                                                 columns.join(u"||'¦'||"), table));
+                << test::runSql(target, u"SELECT %1 FROM %2 ORDER BY rowid"_s.arg(
+                                            columns.join(u"||'¦'||"), table));
         }
         got << u"[report]"_s << result->lines().mid(3);
         QCOMPARE((got.join(u'\n') + u'\n').toUtf8(),

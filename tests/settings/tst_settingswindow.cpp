@@ -169,7 +169,7 @@ private Q_SLOTS:
         QCOMPARE(window.result(), int(QDialog::Rejected));
     }
 
-    void deleteSelected_data() { addRows(u"settings/delete-selected.txt"_s); }
+    void deleteSelected_data() { addTableRows(u"settings/delete-selected.txt"_s); }
     void deleteSelected() {
         const auto [button, answer, selected, undeletable, deleted, remaining, shown] = cells<7>();
         m_system->undeletable = items(undeletable);
@@ -184,7 +184,7 @@ private Q_SLOTS:
         QCOMPARE(m_box->boxes(), shown);
     }
 
-    void missingFeatures_data() { addRows(u"settings/missing-features.txt"_s); }
+    void missingFeatures_data() { addTableRows(u"settings/missing-features.txt"_s); }
     void missingFeatures() {
         const auto [features, disabled, tweaksNote] = cells<3>();
         if (features == u"autostart")
@@ -211,7 +211,7 @@ private Q_SLOTS:
         QCOMPARE(qb::XdgAutostart::systemFolders(), QStringList{u"/etc/xdg/autostart"_s});
     }
 
-    void autostartEntries_data() { addRows(u"settings/autostart.txt"_s); }
+    void autostartEntries_data() { addTableRows(u"settings/autostart.txt"_s); }
     void autostartEntries() {
         const auto [setup, desktop, listed, selected, answers, rowsAfter, userFiles, hidingEntry,
                     hidingText, shown] = cells<10>();

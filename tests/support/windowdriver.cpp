@@ -1,7 +1,5 @@
 #include "windowdriver.h"
 
-#include "tables.h"
-
 #include <QtWidgets>
 
 namespace qb::test {
@@ -77,12 +75,6 @@ QString fieldText(const TSDIAppForm& form, const char* field) {
 
 QStringList items(const QString& commaList) {
     return commaList.split(u',', Qt::SkipEmptyParts);
-}
-
-void addRows(const QString& table) {
-    QTest::addColumn<QStringList>("row");
-    for (const TableRow& row : readTable(table))
-        QTest::newRow(row.name.toUtf8().constData()) << row.cells;
 }
 
 } // namespace qb::test

@@ -3,6 +3,7 @@
 #include "app/sdiappform.h"
 #include "platform/scriptedplatform.h"
 #include "store/preferences.h"
+#include "tables.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,14 +41,5 @@ void type(TSDIAppForm& form, const char* field, const QString& text);
 QString fieldText(const TSDIAppForm& form, const char* field);
 
 QStringList items(const QString& commaList); // the items of "a,b,c", none of ""
-// A table under tests/data as one column of rows; cells<N>() gives the current row's cells.
-void addRows(const QString& table);
-template <size_t N> std::array<QString, N> cells() {
-    QFETCH(QStringList, row);
-    QTEST_ASSERT(row.size() == qsizetype(N));
-    std::array<QString, N> named;
-    std::copy(row.begin(), row.end(), named.begin());
-    return named;
-}
 
 } // namespace qb::test
