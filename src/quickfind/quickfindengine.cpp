@@ -2,6 +2,7 @@
 
 #include "pinyin.h"
 #include "quickfindworker.h"
+#include "store/connection.h"
 #include "store/dataerror.h"
 #include "store/sqlitestatement.h"
 
@@ -15,8 +16,6 @@ namespace qb {
 
 namespace {
 
-// Another program may hold the file for a moment while it writes.
-constexpr int kBusyTimeoutMs = 5000;
 constexpr qint64 kChangeCounterOffset = 24;
 
 } // namespace

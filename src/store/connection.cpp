@@ -18,10 +18,6 @@ namespace qb {
 
 namespace {
 
-// Another program (a second Quillbox, a backup tool) may hold the file for a moment; wait
-// this long before reporting "database is locked".
-constexpr int kBusyTimeoutMs = 5000;
-
 // No value of a sane book comes near this; a file whose schema makes bigger values (a view
 // or default that repeats a text) fails with "string or blob too big" instead of taking
 // gigabytes. Values up to it still load, shown cut (see the book dataset).

@@ -6,6 +6,10 @@ struct sqlite3;
 
 namespace qb {
 
+// Another program (a second Quillbox, a backup tool) may hold the file for a moment; every
+// connection to a book waits this long before reporting "database is locked".
+constexpr int kBusyTimeoutMs = 5000;
+
 // The one database connection of the main window (ADOConnection1). It keeps the file it is
 // pointed at and opens it only while at least one dataset uses it, so no file stays open when
 // every book is closed.
