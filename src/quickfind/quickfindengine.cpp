@@ -87,6 +87,7 @@ void QuickFindWorker::open(const QString& fileName,
 void QuickFindWorker::close() {
     for (auto& index : m_indexes)
         index.reset();
+    m_lastPlaces = {};
     m_indexedVersion = -1;
     m_fileName.clear();
 }
@@ -138,6 +139,7 @@ void QuickFindWorker::buildIfStale() {
         }
         bytes += m_indexes[size_t(id)]->memoryBytes();
     }
+    m_lastPlaces = {}; // places in the old buffer
     m_indexedVersion = version;
     Q_EMIT indexBuilt(double(timer.nsecsElapsed()) / 1e9, bytes);
 }
@@ -163,13 +165,19 @@ void QuickFindWorker::search(quint64 generation, const QString& text) {
 }
 
 std::vector<QuickFindWorker::Candidate> QuickFindWorker::bestCandidates(const MatchQuery& query,
-                                                                        quint64 generation) const {
+                                                                        quint64 generation) {
     const auto cancelled = [this, generation] { return generation != *m_latest; };
     const size_t limit = QuickFindEngine::kResultLimit;
     std::vector<Candidate> candidates;
     for (BookId id : allBooks()) {
         const BookIndex& index = *m_indexes[size_t(id)];
-        std::vector<BookIndex::Hit> hits = index.find(query, cancelled);
+        BookIndex::Places& places = m_lastPlaces[size_t(id)];
+        const bool narrows =
+            !m_lastFolded.isEmpty() && places.complete && query.folded().startsWith(m_lastFolded);
+        BookIndex::Places found;
+        std::vector<BookIndex::Hit> hits =
+            index.find(query, cancelled, narrows ? &places : nullptr, found);
+        places = std::move(found);
         // Within a book the pinyin rank orders the keys, so its best few are enough here.
         const auto better = [&index](const BookIndex::Hit& a, const BookIndex::Hit& b) {
             return a.rank != b.rank ? a.rank < b.rank
@@ -180,6 +188,7 @@ std::vector<QuickFindWorker::Candidate> QuickFindWorker::bestCandidates(const Ma
         for (size_t i = 0; i < kept; ++i)
             candidates.push_back({id, hits[i], {}, {}});
     }
+    m_lastFolded = query.folded();
     // Across books the keys themselves are compared in pinyin order.
     for (Candidate& candidate : candidates) {
         candidate.values = readRecord(

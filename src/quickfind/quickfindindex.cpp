@@ -18,6 +18,9 @@ namespace {
 constexpr QChar kColumnEnd = QChar(0x1F);
 // Checking for a newer key press costs little but not nothing: once per this many characters.
 constexpr qsizetype kCancelCheckChars = 1 << 16;
+// Places kept for the next, longer search: a few MiB, enough for any text but the first
+// letter or digit typed in a big book.
+constexpr size_t kKeptPlaces = 1 << 20;
 // Rows read at a time; between slices the file is free for writers and the end of the
 // program need not wait for a big book's index.
 constexpr size_t kSliceRows = 4096;
@@ -129,19 +132,23 @@ qsizetype BookIndex::memoryBytes() const {
 }
 
 std::vector<BookIndex::Hit> BookIndex::find(const MatchQuery& query,
-                                            const std::function<bool()>& cancelled) const {
+                                            const std::function<bool()>& cancelled,
+                                            const Places* earlier, Places& found) const {
+    found = {};
     std::vector<Hit> hits;
     if (query.isEmpty())
         return hits;
+    findText(query, cancelled, earlier ? &earlier->text : nullptr, found.text);
+    found.pinyinSearched = query.hasPinyin();
+    if (found.pinyinSearched)
+        findPinyin(query, cancelled,
+                   earlier && earlier->pinyinSearched ? &earlier->pinyin : nullptr, found.pinyin);
+    found.complete = !cancelled() && found.text.size() + found.pinyin.size() <= kKeptPlaces;
     // Each search delivers its hits in record order, so one merge puts them together.
-    std::vector<Hit> textHits;
-    Cursor textCursor(*this);
-    findText(query, textCursor, cancelled, textHits);
-    std::vector<Hit> pinyinHits;
-    if (query.hasPinyin()) {
-        Cursor pinyinCursor(*this);
-        findPinyin(query, pinyinCursor, cancelled, pinyinHits);
-    }
+    const std::vector<Hit> textHits = hitsAt(found.text);
+    const std::vector<Hit> pinyinHits = hitsAt(found.pinyin);
+    if (!found.complete)
+        found = {};
     std::vector<Hit> merged;
     merged.reserve(textHits.size() + pinyinHits.size());
     std::merge(textHits.begin(), textHits.end(), pinyinHits.begin(), pinyinHits.end(),
@@ -157,31 +164,52 @@ std::vector<BookIndex::Hit> BookIndex::find(const MatchQuery& query,
     return hits;
 }
 
-void BookIndex::findText(const MatchQuery& query, Cursor& cursor,
-                         const std::function<bool()>& cancelled, std::vector<Hit>& hits) const {
+std::vector<BookIndex::Hit> BookIndex::hitsAt(const std::vector<quint32>& places) const {
+    std::vector<Hit> hits;
+    hits.reserve(places.size());
+    Cursor cursor(*this);
+    for (const quint32 at : places)
+        hits.push_back(cursor.hit(at));
+    return hits;
+}
+
+void BookIndex::findText(const MatchQuery& query, const std::function<bool()>& cancelled,
+                         const std::vector<quint32>* earlier, std::vector<quint32>& places) const {
+    const QStringView text(m_text);
+    if (earlier) {
+        for (const quint32 at : *earlier)
+            if (text.sliced(at).startsWith(query.folded()))
+                places.push_back(at);
+        return;
+    }
     qsizetype checked = 0;
-    for (qsizetype at = m_text.indexOf(query.folded()); at >= 0;
-         at = m_text.indexOf(query.folded(), at + 1)) {
+    for (qsizetype at = text.indexOf(query.folded()); at >= 0;
+         at = text.indexOf(query.folded(), at + 1)) {
         if (at - checked > kCancelCheckChars) {
             if (cancelled())
                 return;
             checked = at;
         }
-        hits.push_back(cursor.hit(at));
+        places.push_back(quint32(at));
     }
 }
 
-void BookIndex::findPinyin(const MatchQuery& query, Cursor& cursor,
-                           const std::function<bool()>& cancelled, std::vector<Hit>& hits) const {
+void BookIndex::findPinyin(const MatchQuery& query, const std::function<bool()>& cancelled,
+                           const std::vector<quint32>* earlier,
+                           std::vector<quint32>& places) const {
     const QStringView text(m_text);
+    // A match never runs past its column: the column end matches nothing typed.
+    if (earlier) {
+        for (const quint32 at : *earlier)
+            if (query.pinyinMatchAt(text, at) >= 0)
+                places.push_back(at);
+        return;
+    }
     for (qsizetype at = 0; at < text.size(); ++at) {
         if (at % kCancelCheckChars == 0 && cancelled())
             return;
-        if (!query.mayStartPinyin(text[at]))
-            continue;
-        // A match never runs past its column: the column end matches nothing typed.
-        if (query.pinyinMatchAt(text, at) >= 0)
-            hits.push_back(cursor.hit(at));
+        if (query.mayStartPinyin(text[at]) && query.pinyinMatchAt(text, at) >= 0)
+            places.push_back(quint32(at));
     }
 }
 

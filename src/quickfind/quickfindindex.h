@@ -38,17 +38,31 @@ public:
     // The bytes the index holds.
     qsizetype memoryBytes() const;
 
+    // Where a search matched in the buffer, in rising order. A search for a longer text typed
+    // after it only has to look at these places: each match of "zhangw" starts where "zhang"
+    // matched. Left incomplete when the search was cancelled or matched too often to keep.
+    struct Places {
+        std::vector<quint32> text;
+        std::vector<quint32> pinyin;
+        bool pinyinSearched = false; // a query of digits only has no pinyin places
+        bool complete = false;
+    };
+
     // Every matching record once, with its best match; stops early when cancelled() says so.
-    std::vector<Hit> find(const MatchQuery& query, const std::function<bool()>& cancelled) const;
+    // With `earlier`, the places of a search whose text the query's begins with, only those are
+    // looked at; `found` gets the query's own.
+    std::vector<Hit> find(const MatchQuery& query, const std::function<bool()>& cancelled,
+                          const Places* earlier, Places& found) const;
 
 private:
     class Cursor;
     void addRecord(const QStringList& folded);
     void rankByPinyin(const std::vector<QString>& keys);
-    void findText(const MatchQuery& query, Cursor& cursor, const std::function<bool()>& cancelled,
-                  std::vector<Hit>& hits) const;
-    void findPinyin(const MatchQuery& query, Cursor& cursor, const std::function<bool()>& cancelled,
-                    std::vector<Hit>& hits) const;
+    void findText(const MatchQuery& query, const std::function<bool()>& cancelled,
+                  const std::vector<quint32>* earlier, std::vector<quint32>& places) const;
+    void findPinyin(const MatchQuery& query, const std::function<bool()>& cancelled,
+                    const std::vector<quint32>* earlier, std::vector<quint32>& places) const;
+    std::vector<Hit> hitsAt(const std::vector<quint32>& places) const;
 
     QStringList m_columns;
     int m_keyColumn = 0;

@@ -50,7 +50,7 @@ private:
 
     void buildIfStale();
     qint64 changeCounter() const;
-    std::vector<Candidate> bestCandidates(const MatchQuery& query, quint64 generation) const;
+    std::vector<Candidate> bestCandidates(const MatchQuery& query, quint64 generation);
     // The column texts of one record; empty when it is gone.
     QStringList readRecord(BookId book, qint64 rowId) const;
     QuickFindHit describe(const Candidate& candidate, const MatchQuery& query) const;
@@ -61,6 +61,9 @@ private:
     sqlite3* m_db = nullptr; // open while a ReadConnection lives
     std::array<QuickFindBook, kBookCount> m_books;
     std::array<std::optional<BookIndex>, kBookCount> m_indexes;
+    // The last search that ran to its end, and where it matched in each book.
+    QString m_lastFolded;
+    std::array<BookIndex::Places, kBookCount> m_lastPlaces;
     qint64 m_indexedVersion = -1;
 };
 
