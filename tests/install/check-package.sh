@@ -134,6 +134,9 @@ book-copy application/x-quillbox-book
 foreign.mdb application/vnd.ms-access
 access.mdb application/vnd.ms-access
 TYPES
+    # By its name alone (not readable, or not there yet) a .mdb file is the common kind.
+    found=$(desktop_env "$qt_mimetype" "$work/unread.mdb")
+    [ "$found" = application/vnd.ms-access ] || fail "Qt: an unread .mdb is $found"
     found=$(desktop_env xdg-mime query default application/x-quillbox-book)
     [ "$found" = io.github.quillbox.Quillbox.desktop ] || fail "books open with '$found'"
 }
