@@ -21,12 +21,6 @@ constexpr int kListedReasons = 20;
 // Records between two progress calls: often enough to keep the window responsive.
 constexpr int kProgressEvery = 256;
 
-QString quotedName(const QString& identifier) {
-    QString name = identifier;
-    return QLatin1Char('"') + name.replace(QLatin1Char('"'), QLatin1String("\"\"")) +
-           QLatin1Char('"');
-}
-
 // Characters, not bytes: every byte but a UTF-8 continuation byte starts one.
 qsizetype characterCount(QByteArrayView utf8) {
     return std::count_if(utf8.begin(), utf8.end(),
@@ -76,7 +70,8 @@ public:
         , m_columns(book.columns())
         , m_find(book.connection()->handle(),
                  QStringLiteral("SELECT rowid FROM %1 WHERE %2 = ?1")
-                     .arg(quotedName(book.tableName()), quotedName(m_columns[keyColumn()].name)))
+                     .arg(quotedIdentifier(book.tableName()),
+                          quotedIdentifier(m_columns[keyColumn()].name)))
         , m_insert(book.connection()->handle(), insertSql())
         , m_update(book.connection()->handle(), updateSql()) {}
 
@@ -122,21 +117,21 @@ private:
         QStringList names;
         QStringList params;
         for (int c = 0; c < m_columns.size(); ++c) {
-            names << quotedName(m_columns[c].name);
+            names << quotedIdentifier(m_columns[c].name);
             params << QStringLiteral("?%1").arg(c + 1);
         }
         // Trying the insert first spares a lookup per record; a key the book already has
         // changes nothing, and only then is the record looked up.
         return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT DO NOTHING")
-            .arg(quotedName(m_book.tableName()), names.join(QLatin1Char(',')),
+            .arg(quotedIdentifier(m_book.tableName()), names.join(QLatin1Char(',')),
                  params.join(QLatin1Char(',')));
     }
     QString updateSql() const {
         QStringList sets;
         for (int c = 0; c < m_columns.size(); ++c)
-            sets << QStringLiteral("%1 = ?%2").arg(quotedName(m_columns[c].name)).arg(c + 1);
+            sets << QStringLiteral("%1 = ?%2").arg(quotedIdentifier(m_columns[c].name)).arg(c + 1);
         return QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
-            .arg(quotedName(m_book.tableName()), sets.join(QLatin1Char(',')))
+            .arg(quotedIdentifier(m_book.tableName()), sets.join(QLatin1Char(',')))
             .arg(m_columns.size() + 1);
     }
 

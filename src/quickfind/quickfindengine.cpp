@@ -206,9 +206,8 @@ std::vector<QuickFindWorker::Candidate> QuickFindWorker::bestCandidates(const Ma
 }
 
 QStringList QuickFindWorker::readRecord(BookId book, qint64 rowId) const {
-    SqliteStatement row(m_db, QStringLiteral("SELECT * FROM \"%1\" WHERE rowid = ?1")
-                                  .arg(QString(m_books[size_t(book)].table)
-                                           .replace(QLatin1Char('"'), QStringLiteral("\"\""))));
+    SqliteStatement row(m_db, QStringLiteral("SELECT * FROM %1 WHERE rowid = ?1")
+                                  .arg(quotedIdentifier(m_books[size_t(book)].table)));
     row.bindInt64(1, rowId);
     QStringList values;
     if (row.step())

@@ -25,11 +25,6 @@ constexpr size_t kKeptPlaces = 1 << 20;
 // program need not wait for a big book's index.
 constexpr size_t kSliceRows = 4096;
 
-QString quotedName(const QString& name) {
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
-           QLatin1Char('"');
-}
-
 } // namespace
 
 // Turns buffer places, visited in rising order, into records and columns.
@@ -76,7 +71,7 @@ std::optional<BookIndex> BookIndex::build(sqlite3* db, const QString& table,
     // saving a record for as long as a big book takes to read.
     SqliteStatement rows(db, QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid > ?1 ORDER BY "
                                             "rowid LIMIT %2")
-                                 .arg(quotedName(table))
+                                 .arg(quotedIdentifier(table))
                                  .arg(kSliceRows));
     for (int c = 1; c < rows.columnCount(); ++c)
         index.m_columns << QString::fromUtf8(sqlite3_column_name(rows.raw(), c));

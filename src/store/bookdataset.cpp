@@ -29,17 +29,11 @@ constexpr int kShownCharacters = 4096;
 const QStringList kRowIdNames = {QStringLiteral("rowid"), QStringLiteral("oid"),
                                  QStringLiteral("_rowid_")};
 
-QString quoted(const QString& identifier) {
-    QString text = identifier;
-    return QLatin1Char('"') + text.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
-           QLatin1Char('"');
-}
-
 // The column as a browsing read kept it: its first characters as text. A write is made only
 // while the row still starts the same.
 QString shownExpression(const QString& column) {
     return QStringLiteral("CAST(substr(%1, 1, %2) AS TEXT)")
-        .arg(quoted(column))
+        .arg(quotedIdentifier(column))
         .arg(kShownCharacters);
 }
 
@@ -203,18 +197,19 @@ void BookDataset::checkNotEmpty() const {
 }
 
 QString BookDataset::quotedTable() const {
-    return quoted(m_table);
+    return quotedIdentifier(m_table);
 }
 
 QString BookDataset::quotedColumns() const {
     QStringList names;
     for (const Column& column : m_columns)
-        names << quoted(column.name);
+        names << quotedIdentifier(column.name);
     return names.join(QLatin1Char(','));
 }
 
 QString BookDataset::keyOrder() const {
-    return m_keyColumn < 0 ? QStringLiteral("rowid") : quoted(m_columns[m_keyColumn].name);
+    return m_keyColumn < 0 ? QStringLiteral("rowid")
+                           : quotedIdentifier(m_columns[m_keyColumn].name);
 }
 
 void BookDataset::verify(Connection& connection) const {
@@ -535,7 +530,7 @@ bool BookDataset::locate(const QString& column, const QString& text) {
     checkActive();
     leaveEditing();
     const Column& field = fieldByName(column);
-    const QString col = quoted(field.name);
+    const QString col = quotedIdentifier(field.name);
     // A column of another program's making (numbers, say) is searched by the text it shows:
     // compared as they are, "12" would find 50 before 123.
     const QString shown =
@@ -678,7 +673,7 @@ void BookDataset::setFieldText(int column, const QString& text) {
 void BookDataset::loadWholeValue(int column) {
     SqliteStatement whole(m_connection->handle(),
                           QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid = ?1")
-                              .arg(quoted(m_columns[column].name), quotedTable()));
+                              .arg(quotedIdentifier(m_columns[column].name), quotedTable()));
     whole.bindInt64(1, currentRowId());
     if (!whole.step())
         return; // removed meanwhile: the post will say so
@@ -835,8 +830,9 @@ void BookDataset::updateRecord(const QList<int>& changed, const QVector<QVariant
         failStale(true);
     QStringList assignments;
     for (qsizetype i = 0; i < changed.size(); ++i)
-        assignments
-            << QStringLiteral("%1 = ?%2").arg(quoted(m_columns[changed[i]].name)).arg(i + 1);
+        assignments << QStringLiteral("%1 = ?%2")
+                           .arg(quotedIdentifier(m_columns[changed[i]].name))
+                           .arg(i + 1);
     const int rowIdParam = int(changed.size()) + 1;
     SqliteStatement write(m_connection->handle(),
                           QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3%4")

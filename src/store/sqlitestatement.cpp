@@ -136,6 +136,11 @@ ScopedStatementDeadline::~ScopedStatementDeadline() {
     t_deadlineMs = m_previous;
 }
 
+QString quotedIdentifier(const QString& name) {
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+           QLatin1Char('"');
+}
+
 void execSql(sqlite3* db, const QString& sql) {
     SqliteStatement statement(db, sql);
     while (statement.step()) {

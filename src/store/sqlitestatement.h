@@ -40,6 +40,9 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
 };
 
+// A table or column name as SQL text: in double quotes, a double quote inside doubled.
+QString quotedIdentifier(const QString& name);
+
 // Runs a statement that returns no rows.
 void execSql(sqlite3* db, const QString& sql);
 QString engineError(sqlite3* db);
