@@ -10,6 +10,7 @@
 
 #include <QFile>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 
@@ -111,6 +112,27 @@ QString targetName(const QString& chosen, ExchangeFormat format) {
     return chosen.endsWith(extension, Qt::CaseInsensitive) ? chosen : chosen + extension;
 }
 
+// The file's place after each record, noted by the thread that reads the file for the
+// progress window of the thread that stores the records.
+class PositionNoting : public RecordReader {
+public:
+    PositionNoting(RecordReader& reader, const QIODevice& file)
+        : m_reader(reader)
+        , m_file(file) {}
+    bool next(Utf8Values& values) override {
+        const bool more = m_reader.next(values);
+        m_position.store(m_file.pos(), std::memory_order_relaxed);
+        return more;
+    }
+    QStringList notes() const override { return m_reader.notes(); }
+    qint64 position() const { return m_position.load(std::memory_order_relaxed); }
+
+private:
+    RecordReader& m_reader;
+    const QIODevice& m_file;
+    std::atomic<qint64> m_position = 0;
+};
+
 } // namespace
 
 bool writeBookFile(BookDataset& book, ExchangeFormat format, const QString& target,
@@ -156,9 +178,10 @@ ExchangeImportReport readBookFile(BookDataset& book, ExchangeFormat format, cons
     if (!file.open(QIODevice::ReadOnly))
         throw DataError(QStringLiteral("无法打开文件 %1：%2").arg(fileName, file.errorString()));
     const std::unique_ptr<RecordReader> reader = makeReader(format, file, columnNames(book));
+    PositionNoting noting(*reader, file);
     const qint64 size = file.size();
-    return importRecords(book, *reader, ask,
-                         [&] { return !progress || progress(file.pos(), size); });
+    return importRecords(book, noting, ask,
+                         [&] { return !progress || progress(noting.position(), size); });
 }
 
 DuplicateChoice askDuplicateChoice(const QString& key) {

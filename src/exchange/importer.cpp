@@ -1,5 +1,7 @@
 #include "importer.h"
 
+#include "readahead.h"
+
 #include "store/bookdataset.h"
 #include "store/sqlitestatement.h"
 #include "store/valuetext.h"
@@ -246,10 +248,10 @@ ExchangeImportReport importRecords(BookDataset& book, RecordReader& reader,
     {
         Transaction transaction(book.connection()->handle());
         Importer importer(book, ask);
-        Utf8Values values;
+        ReadAhead records(reader);
         qint64 number = 0;
-        while (reader.next(values)) {
-            importer.add(values, ++number);
+        while (Utf8Values* values = records.next()) {
+            importer.add(*values, ++number);
             if (number % kProgressEvery == 0 && progress && !progress()) {
                 report.cancelled = true;
                 return report; // the transaction rolls back

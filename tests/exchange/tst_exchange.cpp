@@ -153,12 +153,13 @@ private Q_SLOTS:
         QCOMPARE(m_b->platform.fileRequests.last().filter, u"书签文件|*.html"_s);
     }
 
-    // A cancelled import or export changes nothing.
+    // A cancelled import or export changes nothing, nor does a bad record after thousands of
+    // good ones; a long file comes in whole.
     void cancel() {
         BookDataset& serials = book(u"serials"_s);
         test::addRecord(serials, {u"旧的"_s});
         QByteArray csv = "名称版本号\r\n";
-        for (int i = 0; i < 3000; ++i)
+        for (int i = 0; i < 4096; ++i)
             csv += "s" + QByteArray::number(i) + "\r\n";
         test::writeBytes(path(u"in.csv"_s), csv);
         int calls = 0;
@@ -170,8 +171,15 @@ private Q_SLOTS:
                          });
         QCOMPARE(report.text(), u"导入已取消，簿中的记录没有任何改变。"_s);
         QVERIFY(report.cancelled && test::shown(serials) == u"旧的¦¦¦¦"_s);
+        test::writeBytes(path(u"bad.csv"_s), csv + "\xd5\xc5\r\n");
+        QCOMPARE(test::storeErrorOf([&] {
+                     readBookFile(serials, ExchangeFormat::Csv, path(u"bad.csv"_s), nullptr);
+                 }),
+                 u"文件第 4098 行：不是 UTF-8 文本"_s);
+        serials.refresh();
+        QCOMPARE(test::shown(serials), u"旧的¦¦¦¦"_s);
         QCOMPARE(readBookFile(serials, ExchangeFormat::Csv, path(u"in.csv"_s), nullptr).added,
-                 3000);
+                 4096);
         QVERIFY(!writeBookFile(serials, ExchangeFormat::Csv, path(u"in.csv"_s), false,
                                [](qint64, qint64) { return false; }));
         QCOMPARE(test::readBytes(path(u"in.csv"_s)), csv);
