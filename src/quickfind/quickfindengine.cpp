@@ -190,9 +190,15 @@ std::vector<QuickFindWorker::Candidate> QuickFindWorker::bestCandidates(const Ma
     }
     m_lastFolded = query.folded();
     // Across books the keys themselves are compared in pinyin order.
+    std::array<std::unique_ptr<SqliteStatement>, kBookCount> reads; // one per book, not per record
     for (Candidate& candidate : candidates) {
-        candidate.values = readRecord(
-            candidate.book, m_indexes[size_t(candidate.book)]->rowId(candidate.hit.record));
+        std::unique_ptr<SqliteStatement>& read = reads[size_t(candidate.book)];
+        if (!read)
+            read = std::make_unique<SqliteStatement>(
+                m_db, QStringLiteral("SELECT * FROM %1 WHERE rowid = ?1")
+                          .arg(quotedIdentifier(m_books[size_t(candidate.book)].table)));
+        candidate.values =
+            readRecord(*read, m_indexes[size_t(candidate.book)]->rowId(candidate.hit.record));
         const QString key = candidate.values.value(m_indexes[size_t(candidate.book)]->keyColumn());
         candidate.sortKey = pinyinSortKey(key) + QChar(0) + key;
     }
@@ -205,14 +211,13 @@ std::vector<QuickFindWorker::Candidate> QuickFindWorker::bestCandidates(const Ma
     return candidates;
 }
 
-QStringList QuickFindWorker::readRecord(BookId book, qint64 rowId) const {
-    SqliteStatement row(m_db, QStringLiteral("SELECT * FROM %1 WHERE rowid = ?1")
-                                  .arg(quotedIdentifier(m_books[size_t(book)].table)));
+QStringList QuickFindWorker::readRecord(SqliteStatement& row, qint64 rowId) {
     row.bindInt64(1, rowId);
     QStringList values;
     if (row.step())
         for (int c = 0; c < row.columnCount(); ++c)
             values << row.text(c);
+    row.reset();
     return values;
 }
 

@@ -33,21 +33,22 @@ public:
     explicit Cursor(const BookIndex& index)
         : m_index(index) {}
 
+    // Places come in rising order, many in the same column: the column's end is looked for
+    // once, not at every place.
     void moveTo(qsizetype at) {
         const auto& starts = m_index.m_recordStarts;
-        if (m_record + 1 < starts.size() && starts[m_record + 1] <= at) {
+        if (at >= m_nextRecordStart) {
             m_record =
                 quint32(std::upper_bound(starts.begin() + m_record, starts.end(), quint32(at)) -
                         starts.begin() - 1);
+            m_nextRecordStart = m_record + 1 < starts.size() ? qsizetype(starts[m_record + 1])
+                                                             : m_index.m_text.size();
             m_column = 0;
-            m_columnStart = starts[m_record];
+            enterColumn(starts[m_record]);
         }
-        while (true) {
-            const qsizetype end = m_index.m_text.indexOf(kColumnEnd, m_columnStart);
-            if (end >= at)
-                break;
-            m_columnStart = end + 1;
+        while (m_columnEnd < at) {
             ++m_column;
+            enterColumn(m_columnEnd + 1);
         }
     }
     Hit hit(qsizetype at) {
@@ -57,10 +58,17 @@ public:
     }
 
 private:
+    void enterColumn(qsizetype start) {
+        m_columnStart = start;
+        m_columnEnd = QStringView(m_index.m_text).indexOf(kColumnEnd, start);
+    }
+
     const BookIndex& m_index;
     quint32 m_record = 0;
+    qsizetype m_nextRecordStart = 0; // the first place is always in another record
     int m_column = 0;
     qsizetype m_columnStart = 0;
+    qsizetype m_columnEnd = 0;
 };
 
 std::optional<BookIndex> BookIndex::build(sqlite3* db, const QString& table,

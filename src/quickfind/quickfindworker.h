@@ -9,6 +9,8 @@ struct sqlite3;
 
 namespace qb {
 
+class SqliteStatement;
+
 // The engine's other half, living on its thread: the index, its own read-only connection to
 // the file and the searches.
 class QuickFindWorker : public QObject {
@@ -52,7 +54,7 @@ private:
     qint64 changeCounter() const;
     std::vector<Candidate> bestCandidates(const MatchQuery& query, quint64 generation);
     // The column texts of one record; empty when it is gone.
-    QStringList readRecord(BookId book, qint64 rowId) const;
+    static QStringList readRecord(SqliteStatement& row, qint64 rowId);
     QuickFindHit describe(const Candidate& candidate, const MatchQuery& query) const;
 
     std::shared_ptr<std::atomic<quint64>> m_latest;
