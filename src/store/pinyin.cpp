@@ -1,6 +1,6 @@
 #include "pinyin.h"
 
-#include "textmatch.h"
+#include "textfold.h"
 
 #include <algorithm>
 
