@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <string>
 #include <string_view>
@@ -15,5 +16,8 @@ std::string_view pinyinReadings(char32_t character);
 QString pinyinSortKey(QStringView text);
 // The same key appended as bytes that compare (as unsigned bytes) the way the keys do.
 void appendPinyinSortBytes(QStringView text, std::string& out);
+// The same from a text's UTF-8 bytes, without decoding it first; false, and nothing appended,
+// when the bytes are not UTF-8.
+bool appendPinyinSortBytesOfUtf8(QByteArrayView utf8, std::string& out);
 
 } // namespace qb

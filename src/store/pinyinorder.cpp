@@ -3,37 +3,95 @@
 #include "pinyin.h"
 
 #include <algorithm>
-#include <cstring>
+#include <array>
 
 namespace qb {
 
+namespace {
+
+// Up to the first 8 bytes as a number, most significant first: they compare as the bytes do.
+quint64 bigEndianHead(std::string_view bytes) {
+    quint64 number = 0;
+    for (size_t i = 0; i < sizeof number; ++i)
+        number = number << 8 | (i < bytes.size() ? quint8(bytes[i]) : 0);
+    return number;
+}
+
+std::string_view afterHead(std::string_view bytes) {
+    return bytes.size() > sizeof(quint64) ? bytes.substr(sizeof(quint64)) : std::string_view();
+}
+
+// A stable sort by the heads, a byte at a time from the last: no compares, and ties keep the
+// order keys were added in. A byte that all heads share moves nothing and is skipped.
+template <typename Entry> void radixSortByHead(std::vector<Entry>& entries) {
+    std::vector<Entry> sorted(entries.size());
+    for (int shift = 0; shift < 64; shift += 8) {
+        std::array<size_t, 256> starts{};
+        for (const Entry& entry : entries)
+            ++starts[entry.head >> shift & 0xFF];
+        if (std::find(starts.begin(), starts.end(), entries.size()) != starts.end())
+            continue;
+        size_t start = 0;
+        for (size_t& count : starts)
+            start += std::exchange(count, start);
+        for (const Entry& entry : entries)
+            sorted[starts[entry.head >> shift & 0xFF]++] = entry;
+        entries.swap(sorted);
+    }
+}
+
+} // namespace
+
 PinyinSorter::PinyinSorter(size_t expectedRows) {
     m_entries.reserve(expectedRows);
+    m_ends.reserve(expectedRows);
     m_rowIds.reserve(expectedRows);
     m_bytes.reserve(expectedRows * 16); // a name of three characters takes about 14 bytes
 }
 
+std::string_view PinyinSorter::bytesOf(quint32 index) const {
+    const size_t start = index == 0 ? 0 : m_ends[index - 1];
+    return std::string_view(m_bytes).substr(start, m_ends[index] - start);
+}
+
 void PinyinSorter::add(qint64 rowId, QByteArrayView utf8Key) {
-    m_text.resize(utf8Key.size()); // never more UTF-16 units than UTF-8 bytes
-    const QChar* end = m_decoder.appendToBuffer(m_text.data(), utf8Key);
-    const size_t offset = m_bytes.size();
-    appendPinyinSortBytes(QStringView(m_text.constData(), end), m_bytes);
-    const size_t size = m_bytes.size() - offset;
-    quint64 prefix = 0;
-    for (size_t i = 0; i < sizeof prefix; ++i)
-        prefix = prefix << 8 | (i < size ? quint8(m_bytes[offset + i]) : 0);
-    m_entries.push_back(
-        {prefix, offset, quint32(std::min<size_t>(size, UINT32_MAX)), quint32(m_rowIds.size())});
+    if (!appendPinyinSortBytesOfUtf8(utf8Key, m_bytes)) {
+        // Another program's bytes: read as the rest of the program reads them.
+        m_text.resize(utf8Key.size()); // never more UTF-16 units than UTF-8 bytes
+        const QChar* end = m_decoder.appendToBuffer(m_text.data(), utf8Key);
+        appendPinyinSortBytes(QStringView(m_text.constData(), end), m_bytes);
+    }
+    m_ends.push_back(m_bytes.size());
+    const auto index = quint32(m_rowIds.size());
+    m_entries.push_back({bigEndianHead(bytesOf(index)), index});
     m_rowIds.push_back(rowId);
 }
 
+// Keys that begin alike (张伟, 张维) are put in order by their next 8 bytes, then the rest.
+void PinyinSorter::sortEqualHeads() {
+    std::vector<Entry> run;
+    for (auto first = m_entries.begin(); first != m_entries.end();) {
+        const auto end = std::find_if(
+            first, m_entries.end(), [&](const Entry& entry) { return entry.head != first->head; });
+        if (end - first > 1) {
+            run.clear();
+            for (auto entry = first; entry != end; ++entry)
+                run.push_back({bigEndianHead(afterHead(bytesOf(entry->index))), entry->index});
+            std::sort(run.begin(), run.end(), [this](const Entry& a, const Entry& b) {
+                if (a.head != b.head)
+                    return a.head < b.head;
+                const int rest = bytesOf(a.index).compare(bytesOf(b.index));
+                return rest != 0 ? rest < 0 : a.index < b.index;
+            });
+            std::copy(run.begin(), run.end(), first);
+        }
+        first = end;
+    }
+}
+
 std::vector<qint64> PinyinSorter::sortedRowIds() {
-    const auto bytesOf = [this](const Entry& entry) {
-        return std::string_view(m_bytes).substr(entry.offset, entry.size);
-    };
-    std::stable_sort(m_entries.begin(), m_entries.end(), [&](const Entry& a, const Entry& b) {
-        return a.prefix != b.prefix ? a.prefix < b.prefix : bytesOf(a) < bytesOf(b);
-    });
+    radixSortByHead(m_entries);
+    sortEqualHeads();
     std::vector<qint64> sorted;
     sorted.reserve(m_entries.size());
     for (const Entry& entry : m_entries)

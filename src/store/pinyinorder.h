@@ -22,16 +22,19 @@ public:
 
 private:
     struct Entry {
-        quint64 prefix; // the key's first bytes, most significant first: most compares end here
-        size_t offset;
-        quint32 size;
-        quint32 index; // into m_rowIds
+        quint64 head;  // the key's first 8 bytes, most significant first
+        quint32 index; // of the key and its row id, in the order added
     };
 
+    std::string_view bytesOf(quint32 index) const;
+    void sortEqualHeads();
+
     std::string m_bytes;
+    std::vector<size_t> m_ends; // of each key's bytes
     std::vector<Entry> m_entries;
     std::vector<qint64> m_rowIds;
-    QStringDecoder m_decoder{QStringDecoder::Utf8, QStringDecoder::Flag::Stateless};
+    QStringDecoder m_decoder{QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                       QStringDecoder::Flag::ConvertInitialBom};
     QString m_text; // the key being added, decoded
 };
 
