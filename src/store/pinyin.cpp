@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -24,6 +25,14 @@ struct ReadingEntry {
 // the syllable's number (0: none) and the whole table takes 128 KiB.
 class FirstReadings {
 public:
+    // A reading with the blank that ends it in a sort key, in a fixed buffer that is copied
+    // whole (no syllable has more than six letters).
+    struct Syllable {
+        std::array<char, 16> text{};
+        quint8 size = 0;
+        std::string_view view() const { return {text.data(), size}; }
+    };
+
     FirstReadings() {
         m_syllables.emplace_back();
         std::unordered_map<std::string_view, quint16> numbers;
@@ -32,16 +41,25 @@ public:
             const std::string_view first = readings.substr(0, readings.find(','));
             const auto [at, added] = numbers.try_emplace(first, quint16(m_syllables.size()));
             if (added)
-                m_syllables.push_back(first);
+                m_syllables.push_back(syllable(first));
             if (entry.character < m_numbers.size())
                 m_numbers[entry.character] = at->second;
         }
     }
-    std::string_view of(char16_t c) const { return m_syllables[m_numbers[c]]; }
+    const Syllable& of(char16_t c) const { return m_syllables[m_numbers[c]]; }
 
 private:
+    static Syllable syllable(std::string_view reading) {
+        Syllable syllable;
+        const size_t size = std::min(reading.size(), syllable.text.size() - 1);
+        std::copy_n(reading.begin(), size, syllable.text.begin());
+        syllable.text[size] = ' ';
+        syllable.size = quint8(size + 1);
+        return syllable;
+    }
+
     std::array<quint16, 0x10000> m_numbers{};
-    std::vector<std::string_view> m_syllables;
+    std::vector<Syllable> m_syllables;
 };
 
 const FirstReadings& firstReadings() {
@@ -49,44 +67,41 @@ const FirstReadings& firstReadings() {
     return *table;
 }
 
-// The parts of a text's sort key in turn: the first reading of each Chinese character, every
-// other character folded as a search folds it.
-template <typename OnReading, typename OnOther>
-void forEachSortPart(QStringView text, OnReading onReading, OnOther onOther) {
-    const FirstReadings& readings = firstReadings();
-    for (QChar c : text) {
-        const std::string_view reading = readings.of(c.unicode());
-        if (reading.empty())
-            onOther(foldChar(c));
-        else
-            onReading(reading);
-    }
-}
-
 // One UTF-16 unit in one to three bytes, as UTF-8 would write it: the bytes compare as the
 // units do, and the many ASCII letters of a key take one byte each.
-void appendUnit(char16_t u, std::string& out) {
+char* writeUnit(char16_t u, char* to) {
     if (u < 0x80) {
-        out += char(u);
+        *to++ = char(u);
     } else if (u < 0x800) {
-        out += char(0xC0 | u >> 6);
-        out += char(0x80 | (u & 0x3F));
+        *to++ = char(0xC0 | u >> 6);
+        *to++ = char(0x80 | (u & 0x3F));
     } else {
-        out += char(0xE0 | u >> 12);
-        out += char(0x80 | (u >> 6 & 0x3F));
-        out += char(0x80 | (u & 0x3F));
+        *to++ = char(0xE0 | u >> 12);
+        *to++ = char(0x80 | (u >> 6 & 0x3F));
+        *to++ = char(0x80 | (u & 0x3F));
     }
+    return to;
 }
 
-// One UTF-16 unit of a text as its sort key writes it in bytes.
-void appendSortBytes(const FirstReadings& readings, char16_t u, std::string& out) {
-    const std::string_view reading = readings.of(u);
-    if (reading.empty()) {
-        appendUnit(foldChar(QChar(u)).unicode(), out);
-        return;
-    }
-    out += reading;
-    out += ' ';
+// One UTF-16 unit of a text as its sort key writes it in bytes: the first reading and a blank
+// for a Chinese character, any other folded as a search folds it. Needs room for a whole
+// Syllable buffer.
+char* writeSortBytes(const FirstReadings& readings, char16_t u, char* to) {
+    const FirstReadings::Syllable& syllable = readings.of(u);
+    if (syllable.size == 0)
+        return writeUnit(foldChar(QChar(u)).unicode(), to);
+    std::memcpy(to, syllable.text.data(), syllable.text.size());
+    return to + syllable.size;
+}
+
+// Room for what a text of `units` of input writes at most `perUnit` bytes each for, then the
+// bytes `write` puts there; the string keeps what was written.
+template <typename Write>
+void appendWritten(std::string& out, size_t units, size_t perUnit, Write write) {
+    const size_t start = out.size();
+    out.resize(start + units * perUnit + sizeof(FirstReadings::Syllable::text));
+    char* const end = write(out.data() + start);
+    out.resize(size_t(end - out.data()));
 }
 
 constexpr char32_t kNotUtf8 = 0xFFFFFFFF;
@@ -135,48 +150,57 @@ std::string_view pinyinReadings(char32_t character) {
 }
 
 QString pinyinSortKey(QStringView text) {
+    const FirstReadings& readings = firstReadings();
     QString key;
     key.reserve(text.size() * 3);
-    forEachSortPart(
-        text,
-        [&](std::string_view reading) {
-            key += QLatin1StringView(reading);
-            key += QLatin1Char(' ');
-        },
-        [&](QChar c) { key += c; });
+    for (QChar c : text) {
+        const FirstReadings::Syllable& syllable = readings.of(c.unicode());
+        if (syllable.size == 0)
+            key += foldChar(c);
+        else
+            key += QLatin1StringView(syllable.view());
+    }
     return key;
 }
 
 void appendPinyinSortBytes(QStringView text, std::string& out) {
     const FirstReadings& readings = firstReadings();
-    for (QChar c : text)
-        appendSortBytes(readings, c.unicode(), out);
+    appendWritten(out, size_t(text.size()), 7, [&](char* to) { // "zhuang "
+        for (QChar c : text)
+            to = writeSortBytes(readings, c.unicode(), to);
+        return to;
+    });
 }
 
 bool appendPinyinSortBytesOfUtf8(QByteArrayView utf8, std::string& out) {
-    const size_t start = out.size();
     const FirstReadings& readings = firstReadings();
-    const auto* at = reinterpret_cast<const quint8*>(utf8.data());
-    const auto* const end = at + utf8.size();
-    while (at < end) {
-        if (*at < 0x80) { // folded as foldChar folds it: only A to Z change
-            out += char(*at >= 'A' && *at <= 'Z' ? *at + ('a' - 'A') : *at);
-            ++at;
-            continue;
+    bool valid = true;
+    // A character of three bytes writes at most seven (a reading), one of four six.
+    appendWritten(out, size_t(utf8.size()), 3, [&](char* const first) {
+        char* to = first;
+        const auto* at = reinterpret_cast<const quint8*>(utf8.data());
+        const auto* const end = at + utf8.size();
+        while (at < end) {
+            if (*at < 0x80) { // folded as foldChar folds it: only A to Z change
+                *to++ = char(*at >= 'A' && *at <= 'Z' ? *at + ('a' - 'A') : *at);
+                ++at;
+                continue;
+            }
+            const char32_t character = decodeUtf8(at, end);
+            if (character == kNotUtf8) {
+                valid = false;
+                return first;
+            }
+            if (QChar::requiresSurrogates(character)) {
+                to = writeSortBytes(readings, QChar::highSurrogate(character), to);
+                to = writeSortBytes(readings, QChar::lowSurrogate(character), to);
+            } else {
+                to = writeSortBytes(readings, char16_t(character), to);
+            }
         }
-        const char32_t character = decodeUtf8(at, end);
-        if (character == kNotUtf8) {
-            out.resize(start);
-            return false;
-        }
-        if (QChar::requiresSurrogates(character)) {
-            appendSortBytes(readings, QChar::highSurrogate(character), out);
-            appendSortBytes(readings, QChar::lowSurrogate(character), out);
-        } else {
-            appendSortBytes(readings, char16_t(character), out);
-        }
-    }
-    return true;
+        return to;
+    });
+    return valid;
 }
 
 } // namespace qb

@@ -22,20 +22,24 @@ std::string_view afterHead(std::string_view bytes) {
 }
 
 // A stable sort by the heads, a byte at a time from the last: no compares, and ties keep the
-// order keys were added in. A byte that all heads share moves nothing and is skipped.
+// order keys were added in. The bytes are counted in one pass; a byte that all heads share
+// moves nothing and is skipped.
 template <typename Entry> void radixSortByHead(std::vector<Entry>& entries) {
+    constexpr int kBytes = sizeof(quint64);
+    std::vector<std::array<size_t, 256>> starts(kBytes);
+    for (const Entry& entry : entries)
+        for (int byte = 0; byte < kBytes; ++byte)
+            ++starts[size_t(byte)][entry.head >> (8 * byte) & 0xFF];
     std::vector<Entry> sorted(entries.size());
-    for (int shift = 0; shift < 64; shift += 8) {
-        std::array<size_t, 256> starts{};
-        for (const Entry& entry : entries)
-            ++starts[entry.head >> shift & 0xFF];
-        if (std::find(starts.begin(), starts.end(), entries.size()) != starts.end())
+    for (int byte = 0; byte < kBytes; ++byte) {
+        std::array<size_t, 256>& start = starts[size_t(byte)];
+        if (std::find(start.begin(), start.end(), entries.size()) != start.end())
             continue;
-        size_t start = 0;
-        for (size_t& count : starts)
-            start += std::exchange(count, start);
+        size_t total = 0;
+        for (size_t& count : start)
+            total += std::exchange(count, total);
         for (const Entry& entry : entries)
-            sorted[starts[entry.head >> shift & 0xFF]++] = entry;
+            sorted[start[entry.head >> (8 * byte) & 0xFF]++] = entry;
         entries.swap(sorted);
     }
 }
