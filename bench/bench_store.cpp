@@ -174,6 +174,42 @@ void BM_OpenBook(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenBook)->Apply(allSizes)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+double openSeconds(const QString& file, qb::KeyOrder order) {
+    RecordStore store;
+    for (BookId id : qb::allBooks())
+        store.book(id).setKeyOrder(order);
+    QElapsedTimer timer;
+    timer.start();
+    store.openDatabase(file);
+    readFirstRows(store.book(BookId::Contacts));
+    return qb::seconds(timer);
+}
+
+// The same open in code order and in pinyin order (其他 → 按拼音排序), turn about in each
+// iteration, so that both meet the same machine; the iteration's time is pinyin order's.
+void BM_OpenBookCodeAndPinyinOrder(benchmark::State& state) {
+    const QString file = bookFile(int(state.range(0)));
+    double code = 0;
+    double pinyin = 0;
+    for (auto _ : state) {
+        code += openSeconds(file, qb::KeyOrder::Code);
+        const double once = openSeconds(file, qb::KeyOrder::Pinyin);
+        pinyin += once;
+        state.SetIterationTime(once);
+    }
+    const double runs = double(state.iterations());
+    state.counters["code_order_ms"] = 1000 * code / runs;
+    state.counters["pinyin_order_ms"] = 1000 * pinyin / runs;
+    state.counters["ratio"] = pinyin / code;
+}
+BENCHMARK(BM_OpenBookCodeAndPinyinOrder)
+    ->Arg(100'000)
+    ->Arg(kMillion)
+    ->Repetitions(kRepetitions)
+    ->ReportAggregatesOnly(true)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
 // One open and close of the file as the store's connection does it.
 void BM_ConnectionOpen(benchmark::State& state) {
     qb::Connection connection;

@@ -125,6 +125,8 @@ void TSDIAppForm::buildMenus() {
     N8 = addItem(other, "N8", QStringLiteral("导航"));
     QuickFind1 = addItem(other, "QuickFind1", QStringLiteral("快速查找"),
                          QKeySequence(Qt::CTRL | Qt::Key_F));
+    PinyinOrder1 = addItem(other, "PinyinOrder1", QStringLiteral("按拼音排序"));
+    PinyinOrder1->setCheckable(true);
     other->addSeparator();
     N3 = addItem(other, "N3", QStringLiteral("设置"));
     QMenu* exchange = menuBar()->addMenu(QStringLiteral("导入导出"));
@@ -214,6 +216,7 @@ void TSDIAppForm::connectHandlers() {
     bind(IE1, &TSDIAppForm::IE1Click);
     bind(N8, &TSDIAppForm::N8Click);
     bind(QuickFind1, &TSDIAppForm::QuickFind1Click);
+    bind(PinyinOrder1, &TSDIAppForm::PinyinOrder1Click);
     // The serials book opens last: then every book can be indexed, if quick find is in use.
     connect(&m_store.book(BookId::Serials), &BookDataset::afterOpen, this, [this] {
         if (m_quickFindWindow)
@@ -340,6 +343,7 @@ void TSDIAppForm::LoadPreferences() {
     m_currentDatabasePath = prefs.databasePath;
     for (BookId id : allBooks())
         book(id).setSearchHistory(prefs.histories[size_t(id)]);
+    setPinyinOrder(prefs.pinyinOrder);
     m_preferencesRead = true;
 }
 
@@ -373,7 +377,23 @@ void TSDIAppForm::SavePreferences() {
     prefs.databasePath = m_currentDatabasePath;
     for (BookId id : allBooks())
         prefs.histories[size_t(id)] = book(id).searchHistory();
+    prefs.pinyinOrder = PinyinOrder1->isChecked();
     qb::SavePreferences(m_iniPath, prefs);
+}
+
+// The item shows the old order until every book has left editing, as a refresh leaves it: a
+// refused record stops the change.
+void TSDIAppForm::PinyinOrder1Click() {
+    const bool pinyin = PinyinOrder1->isChecked();
+    PinyinOrder1->setChecked(!pinyin);
+    leaveEditingBeforeClosing();
+    setPinyinOrder(pinyin);
+}
+
+void TSDIAppForm::setPinyinOrder(bool pinyin) {
+    PinyinOrder1->setChecked(pinyin);
+    for (BookId id : allBooks())
+        m_store.book(id).setKeyOrder(pinyin ? KeyOrder::Pinyin : KeyOrder::Code);
 }
 
 void TSDIAppForm::ResetPages() {

@@ -74,6 +74,9 @@ private:
     void IE1Click();
     void exportText(BookId id);
     void QuickFind1Click();
+    void PinyinOrder1Click();
+    // Every book in that order, and the menu item checked for it.
+    void setPinyinOrder(bool pinyin);
     // A record chosen in quick find becomes current in its book, as a click on its grid row.
     void showFoundRecord(BookId id, qint64 rowId);
     void SpeedButton1Click();
@@ -135,6 +138,7 @@ private:
     QAction* N8 = nullptr;
     QAction* N3 = nullptr;
     QAction* QuickFind1 = nullptr;
+    QAction* PinyinOrder1 = nullptr;
     QAction* N14 = nullptr;
     QAction* N9 = nullptr;
     QAction* N13 = nullptr;

@@ -1,9 +1,9 @@
 #include "quickfindengine.h"
 
-#include "pinyin.h"
 #include "quickfindworker.h"
 #include "store/connection.h"
 #include "store/dataerror.h"
+#include "store/pinyin.h"
 #include "store/sqlitestatement.h"
 
 #include <QElapsedTimer>

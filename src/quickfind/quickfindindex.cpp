@@ -1,7 +1,7 @@
 #include "quickfindindex.h"
 
-#include "pinyin.h"
 #include "store/dataerror.h"
+#include "store/pinyin.h"
 #include "store/sqlitestatement.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "textmatch.h"
 
-#include "pinyin.h"
+#include "store/pinyin.h"
 
 #include <array>
 #include <memory>
@@ -79,22 +79,6 @@ bool isLatinLetter(QChar c) {
 }
 
 } // namespace
-
-QChar foldChar(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= 0xFF01 && u <= 0xFF5E)
-        c = QChar(char16_t(u - 0xFEE0));
-    else if (u == 0x3000)
-        c = QLatin1Char(' ');
-    return c.toCaseFolded();
-}
-
-QString foldText(QStringView text) {
-    QString folded(text.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < text.size(); ++i)
-        folded[i] = foldChar(text[i]);
-    return folded;
-}
 
 MatchQuery::MatchQuery(const QString& typed)
     : m_folded(foldText(typed))

@@ -1,6 +1,7 @@
 #include "bookdataset.h"
 
 #include "dataerror.h"
+#include "pinyinorder.h"
 #include "sqlitestatement.h"
 #include "valuetext.h"
 
@@ -12,6 +13,7 @@
 #include <limits>
 #include <sqlite3.h>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace qb {
 
@@ -207,7 +209,7 @@ QString BookDataset::quotedColumns() const {
     return names.join(QLatin1Char(','));
 }
 
-QString BookDataset::keyOrder() const {
+QString BookDataset::codeOrder() const {
     return m_keyColumn < 0 ? QStringLiteral("rowid")
                            : quotedIdentifier(m_columns[m_keyColumn].name);
 }
@@ -274,12 +276,52 @@ void BookDataset::loadColumns(sqlite3* db) {
 }
 
 void BookDataset::loadRowIds() {
+    if (inPinyinOrder())
+        return loadRowIdsInPinyinOrder();
     SqliteStatement ids(
         m_connection->handle(),
-        QStringLiteral("SELECT rowid FROM %1 ORDER BY %2").arg(quotedTable(), keyOrder()));
+        QStringLiteral("SELECT rowid FROM %1 ORDER BY %2").arg(quotedTable(), codeOrder()));
     m_rows.clear();
     while (ids.step())
         m_rows.push_back(ids.int64(0));
+}
+
+// The keys come in code order from the key index, so keys of equal pinyin stay in code order.
+void BookDataset::loadRowIdsInPinyinOrder() {
+    SqliteStatement keys(
+        m_connection->handle(),
+        QStringLiteral("SELECT rowid, %2 FROM %1 ORDER BY %2").arg(quotedTable(), codeOrder()));
+    PinyinSorter sorter(m_rows.size()); // the last count is a good guess
+    while (keys.step()) {
+        int length = 0;
+        const char* key = keys.utf8(1, &length);
+        sorter.add(keys.int64(0), QByteArrayView(key, length));
+    }
+    m_rows = sorter.sortedRowIds();
+}
+
+void BookDataset::setKeyOrder(KeyOrder order) {
+    if (isActive())
+        leaveEditing();
+    if (std::exchange(m_keyOrder, order) == order || !isActive())
+        return;
+    const qint64 current = currentRowId();
+    loadRowIds();
+    keepCurrent(current);
+    m_eof = m_rows.empty();
+    Q_EMIT rowsReset();
+    Q_EMIT currentChanged();
+}
+
+// After the rows were read again: the record that was current stays current where it still
+// is, else the row at its place. Returns its row, or -1 when it is gone.
+int BookDataset::keepCurrent(qint64 rowId) {
+    const int found = indexOfRowId(rowId, m_current);
+    if (m_rows.empty())
+        m_current = -1;
+    else
+        m_current = found >= 0 ? found : std::clamp(m_current, 0, rowCount() - 1);
+    return found;
 }
 
 void BookDataset::open(Connection& connection) {
@@ -511,13 +553,10 @@ void BookDataset::refresh() {
         m_state == DatasetState::Edit && m_modified && !currentRowStillAsShown();
     if (!keepPending)
         leaveEditing();
-    const qint64 current = m_current >= 0 ? m_rows[size_t(m_current)] : kNewRow;
+    const qint64 current = currentRowId();
     loadRowIds();
     m_cache->clear();
-    const int found = indexOfRowId(current, m_current);
-    m_current = found >= 0 ? found : std::clamp(m_current, 0, rowCount() - 1);
-    if (m_rows.empty())
-        m_current = -1;
+    const int found = keepCurrent(current);
     if (keepPending)
         rebasePendingEdit(found >= 0);
     m_eof = m_rows.empty();
@@ -546,17 +585,35 @@ bool BookDataset::locate(const QString& column, const QString& text) {
         condition = QStringLiteral("%1 = ?1").arg(col);
         value = *date;
     }
-    SqliteStatement find(m_connection->handle(),
-                         QStringLiteral("SELECT rowid FROM %1 WHERE %2 ORDER BY %3, %4 LIMIT 1")
-                             .arg(quotedTable(), condition, col, keyOrder()));
+    const bool byGridRow = field.key && inPinyinOrder();
+    SqliteStatement find(
+        m_connection->handle(),
+        QStringLiteral("SELECT rowid FROM %1 WHERE %2%3")
+            .arg(quotedTable(), condition,
+                 byGridRow ? QString()
+                           : QStringLiteral(" ORDER BY %1, %2 LIMIT 1").arg(col, codeOrder())));
     find.bindText(1, value);
-    if (!find.step())
-        return false;
-    const int row = indexOfRowId(find.int64(0), m_current);
+    int row = -1;
+    if (byGridRow)
+        row = firstGridRowOf(find);
+    else if (find.step())
+        row = indexOfRowId(find.int64(0), m_current);
     if (row < 0)
-        return false; // stored by another program since the last refresh
+        return false; // none, or stored by another program since the last refresh
     setCurrent(row);
     return true;
+}
+
+// The lowest grid row among the statement's row ids: one pass over the grid, however many.
+int BookDataset::firstGridRowOf(SqliteStatement& matches) const {
+    std::unordered_set<qint64> rowIds;
+    while (matches.step())
+        rowIds.insert(matches.int64(0));
+    if (rowIds.empty())
+        return -1;
+    const auto first = std::find_if(m_rows.begin(), m_rows.end(),
+                                    [&](qint64 rowId) { return rowIds.contains(rowId); });
+    return first == m_rows.end() ? -1 : int(first - m_rows.begin());
 }
 
 int BookDataset::indexOfRowId(qint64 rowId, int hint) const {
@@ -690,7 +747,7 @@ void BookDataset::checkKeyUnique(const QString& key) const {
         return;
     SqliteStatement same(m_connection->handle(),
                          QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ?1 AND rowid <> ?2 LIMIT 1")
-                             .arg(quotedTable(), keyOrder()));
+                             .arg(quotedTable(), codeOrder()));
     same.bindText(1, key);
     same.bindInt64(2, m_state == DatasetState::Insert ? kNewRow : currentRowId());
     if (same.step())
@@ -864,7 +921,7 @@ void BookDataset::forEachRecord(const RecordCallback& callback) {
     // Streaming in key order is the fast path; records posted since the last refresh keep the
     // place they were entered at, so from the first row that differs each row is read by id.
     SqliteStatement stream(db, QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY %3")
-                                   .arg(quotedColumns(), quotedTable(), keyOrder()));
+                                   .arg(quotedColumns(), quotedTable(), codeOrder()));
     size_t row = 0;
     while (row < m_rows.size() && stream.step() && stream.int64(0) == m_rows[row]) {
         callback(stream, int(row));

@@ -19,6 +19,8 @@ struct ShownRow;
 
 enum class DatasetState { Inactive, Browse, Edit, Insert };
 enum class ColumnKind { Text, Date, Other };
+// The grid's order: the key column's character codes, or its pinyin (ties by character code).
+enum class KeyOrder { Code, Pinyin };
 
 struct Column {
     QString name;
@@ -29,8 +31,9 @@ struct Column {
 };
 
 // One book's table dataset (ADOTable1 .. ADOTable3): a current record that is browsing,
-// editing or inserting, moved through in key order. It holds only the ordered row ids and
-// reads row contents on demand, so a book of a million records opens fast and stays small.
+// editing or inserting, moved through in key order (by code or by pinyin). It holds only the
+// ordered row ids and reads row contents on demand, so a book of a million records opens fast and
+// stays small.
 class BookDataset : public QObject {
     Q_OBJECT
 public:
@@ -51,6 +54,10 @@ public:
     bool isActive() const { return m_state != DatasetState::Inactive; }
     DatasetState state() const { return m_state; }
     bool isModified() const { return m_modified; }
+    // An open book is put in the new order at once, as a refresh would, after leaving editing;
+    // its current record stays current.
+    void setKeyOrder(KeyOrder order);
+    KeyOrder keyOrder() const { return m_keyOrder; }
 
     void first();
     void prior();
@@ -68,7 +75,7 @@ public:
     void refresh();
     // Partial-key locate: the first record, in ascending order of the column, whose value
     // begins with the text (binary case); the empty text finds only empty values; a date
-    // column needs an equal date.
+    // column needs an equal date. In pinyin order, the key column's first is the grid's.
     bool locate(const QString& column, const QString& text);
 
     int recordNumber() const;
@@ -127,6 +134,10 @@ private:
     void checkOrdinaryTable(sqlite3* db) const;
     void loadColumns(sqlite3* db);
     void loadRowIds();
+    void loadRowIdsInPinyinOrder();
+    bool inPinyinOrder() const { return m_keyOrder == KeyOrder::Pinyin && m_keyColumn >= 0; }
+    int keepCurrent(qint64 rowId);
+    int firstGridRowOf(SqliteStatement& matches) const;
     void loadWholeValue(int column);
     void writeRecord();
     void insertRecord(const QVector<QVariant>& values);
@@ -145,7 +156,7 @@ private:
     int indexOfRowId(qint64 rowId, int hint) const;
     QString quotedTable() const;
     QString quotedColumns() const;
-    QString keyOrder() const;
+    QString codeOrder() const;
     const ShownRow* shownRow(int row) const;
     QStringList readRecordTexts(int row) const;
     QString pendingText(int column) const;
@@ -157,6 +168,7 @@ private:
     DatasetState m_state = DatasetState::Inactive;
     QVector<Column> m_columns;
     int m_keyColumn = -1;
+    KeyOrder m_keyOrder = KeyOrder::Code;
     std::vector<qint64> m_rows; // grid order; kNewRow marks the record being inserted
     int m_current = -1;
     int m_currentBeforeInsert = -1;

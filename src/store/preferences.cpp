@@ -15,6 +15,9 @@ namespace {
 const QString kPathSection = QStringLiteral("lastpath");
 const QString kPathKey = QStringLiteral("pathmdb");
 const QString kHistorySection = QStringLiteral("findstr");
+// Only "1" means pinyin order: a missing or broken value leaves the books in code order.
+const QString kOrderSection = QStringLiteral("order");
+const QString kPinyinKey = QStringLiteral("pinyin");
 
 QString countKey(BookId book) {
     return tableSchema(book).tableName + QStringLiteral("count");
@@ -115,6 +118,7 @@ Preferences LoadPreferences(const QString& iniPath) {
     preferences.databasePath = file.readString(kPathSection, kPathKey, QString());
     for (BookId book : allBooks())
         historyOf(preferences, book) = loadHistory(file, keys, book);
+    preferences.pinyinOrder = file.readInt(kOrderSection, kPinyinKey, 0) == 1;
     return preferences;
 }
 
@@ -129,6 +133,9 @@ void SavePreferences(const QString& iniPath, const Preferences& preferences) {
     file.writeString(kPathSection, kPathKey, exactValue(preferences.databasePath));
     for (BookId book : allBooks())
         writeHistory(file, historyOf(preferences, book), book);
+    if (preferences.pinyinOrder ||
+        file.sectionKeys(kOrderSection).contains(kPinyinKey, Qt::CaseInsensitive))
+        file.writeString(kOrderSection, kPinyinKey, QString::number(int(preferences.pinyinOrder)));
     file.save();
 }
 

@@ -13,6 +13,7 @@ struct Preferences {
     QString databasePath; // the current database file; empty: none is opened at start
     // Each book's search history in list order, indexed by BookId.
     std::array<QStringList, kBookCount> histories;
+    bool pinyinOrder = false; // the books in the pinyin order of their keys
 };
 
 // The preferences file: named after the program file with the extension "ini" (appended when
@@ -33,8 +34,9 @@ inline constexpr qsizetype kMaxHistoryGaps = 10'000;
 // kMaxHistoryGaps empty entries for missing keys.
 Preferences LoadPreferences(const QString& iniPath);
 // Writes the path and every history with its count in one replacement of the file; entry keys
-// beyond a shorter history stay. Throws DataError "Unable to write to <file>" and leaves the
-// old file as it was when the file cannot be written.
+// beyond a shorter history stay. The order is written when it is pinyin or was written before,
+// so the file of someone who never chose it stays as it was. Throws DataError "Unable to write to
+// <file>" and leaves the old file as it was when the file cannot be written.
 void SavePreferences(const QString& iniPath, const Preferences& preferences);
 // Writes only the database path, in one replacement of the file, so that a session that ends
 // without the final save still starts next time on the file it was working on.

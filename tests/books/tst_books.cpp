@@ -3,6 +3,7 @@
 #include "support/driver.h"
 #include "support/windowdriver.h"
 #include "tables.h"
+#include "testfiles.h"
 #include "widgets/dbgrid.h"
 #include "widgets/lbbutton.h"
 
@@ -81,6 +82,8 @@ class TestBooks : public QObject {
             while (chooser->currentText() != step.mid(3) &&
                    chooser->currentIndex() + 1 < chooser->count())
                 QTest::keyClick(chooser, Qt::Key_Down);
+        } else if (step.startsWith(u"menu:"_s)) {
+            m_user->choose(step.mid(5));
         } else if (step.startsWith(u'?')) {
             QLineEdit* box = labelled(u"要找的内容"_s)->lineEdit();
             QTest::mouseClick(box, Qt::LeftButton);
@@ -200,6 +203,42 @@ private Q_SLOTS:
         }
         m_form.reset();
         QCOMPARE(LoadPreferences(m_box->ini()).histories[0], (QStringList{u"ab"_s, QString()}));
+    }
+
+    // Any keys as 其他 → 按拼音排序 lists them.
+    void pinyinOrder_data() { test::addTableRows(u"books/pinyin-order.txt"_s, {"keys", "rows"}); }
+    void pinyinOrder() {
+        QFETCH(QString, keys);
+        QFETCH(QString, rows);
+        start(keys.split(u','));
+        m_user->choose(u"按拼音排序"_s);
+        QCOMPARE(m_user->gridRows().remove(u'[').remove(u']'), rows);
+    }
+
+    // The order is remembered in the preferences file (only "1" means pinyin), and turning it
+    // off brings code order back at once.
+    void pinyinOrderRemembered_data() {
+        test::addTableRows(u"books/pinyin-remembered.txt"_s,
+                           {"before", "start", "chosen", "after"});
+    }
+    void pinyinOrderRemembered() {
+        QFETCH(QString, before);
+        QFETCH(QString, start);
+        QFETCH(QString, chosen);
+        QFETCH(QString, after);
+        this->start({u"李四"_s, u"Li"_s, u"阿强"_s});
+        m_form.reset();
+        const QByteArray written = test::readBytes(m_box->ini());
+        if (!before.isNull())
+            test::writeBytes(m_box->ini(), written + test::bytesOf(before));
+        m_form = test::showMainWindow(m_box->ini());
+        m_user = std::make_unique<test::Driver>(*m_form);
+        QCOMPARE(m_user->gridRows(), start);
+        m_user->choose(u"按拼音排序"_s);
+        QCOMPARE(m_user->gridRows(), chosen);
+        m_user.reset();
+        m_form.reset();
+        QCOMPARE(test::readBytes(m_box->ini()), written + test::bytesOf(after));
     }
 
     // The pages take the window's size after the window system has resized it, when it is
