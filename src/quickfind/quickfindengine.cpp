@@ -227,8 +227,9 @@ QuickFindHit QuickFindWorker::describe(const Candidate& candidate, const MatchQu
     hit.book = candidate.book;
     hit.rowId = index.rowId(candidate.hit.record);
     hit.key = candidate.values.value(index.keyColumn());
-    hit.column = index.columnNames().value(candidate.hit.column);
-    hit.text = candidate.values.value(candidate.hit.column);
+    const int column = index.columnOf(candidate.hit);
+    hit.column = index.columnNames().value(column);
+    hit.text = candidate.values.value(column);
     const TextMatch match = query.match(foldText(hit.text));
     hit.matchStart = int(std::max<qsizetype>(match.start, 0));
     hit.matchLength = int(match.length);

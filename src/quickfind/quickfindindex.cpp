@@ -5,6 +5,7 @@
 #include "store/sqlitestatement.h"
 
 #include <algorithm>
+#include <future>
 #include <iterator>
 #include <limits>
 #include <numeric>
@@ -26,50 +27,6 @@ constexpr size_t kKeptPlaces = 1 << 20;
 constexpr size_t kSliceRows = 4096;
 
 } // namespace
-
-// Turns buffer places, visited in rising order, into records and columns.
-class BookIndex::Cursor {
-public:
-    explicit Cursor(const BookIndex& index)
-        : m_index(index) {}
-
-    // Places come in rising order, many in the same column: the column's end is looked for
-    // once, not at every place.
-    void moveTo(qsizetype at) {
-        const auto& starts = m_index.m_recordStarts;
-        if (at >= m_nextRecordStart) {
-            m_record =
-                quint32(std::upper_bound(starts.begin() + m_record, starts.end(), quint32(at)) -
-                        starts.begin() - 1);
-            m_nextRecordStart = m_record + 1 < starts.size() ? qsizetype(starts[m_record + 1])
-                                                             : m_index.m_text.size();
-            m_column = 0;
-            enterColumn(starts[m_record]);
-        }
-        while (m_columnEnd < at) {
-            ++m_column;
-            enterColumn(m_columnEnd + 1);
-        }
-    }
-    Hit hit(qsizetype at) {
-        moveTo(at);
-        const bool key = m_column == m_index.m_keyColumn;
-        return {m_record, m_column, (key ? 0 : 2) + (at == m_columnStart ? 0 : 1)};
-    }
-
-private:
-    void enterColumn(qsizetype start) {
-        m_columnStart = start;
-        m_columnEnd = QStringView(m_index.m_text).indexOf(kColumnEnd, start);
-    }
-
-    const BookIndex& m_index;
-    quint32 m_record = 0;
-    qsizetype m_nextRecordStart = 0; // the first place is always in another record
-    int m_column = 0;
-    qsizetype m_columnStart = 0;
-    qsizetype m_columnEnd = 0;
-};
 
 std::optional<BookIndex> BookIndex::build(sqlite3* db, const QString& table,
                                           const QString& keyColumn,
@@ -167,13 +124,58 @@ std::vector<BookIndex::Hit> BookIndex::find(const MatchQuery& query,
     return hits;
 }
 
+// Each record's best match among places in rising order. A record's key is looked for once,
+// and once a record matched at its key's start its other places are skipped: a first letter
+// typed matches nearly every record many times.
 std::vector<BookIndex::Hit> BookIndex::hitsAt(const std::vector<quint32>& places) const {
     std::vector<Hit> hits;
-    hits.reserve(places.size());
-    Cursor cursor(*this);
-    for (const quint32 at : places)
-        hits.push_back(cursor.hit(at));
+    const QStringView text(m_text);
+    qsizetype nextRecord = 0; // where the record after the current one starts
+    qsizetype keyStart = 0;
+    qsizetype keyEnd = 0;
+    for (auto place = places.begin(); place != places.end(); ++place) {
+        const qsizetype at = *place;
+        if (at >= nextRecord) {
+            const auto record = quint32(
+                std::upper_bound(m_recordStarts.begin(), m_recordStarts.end(), quint32(at)) -
+                m_recordStarts.begin() - 1);
+            nextRecord =
+                record + 1 < m_recordStarts.size() ? m_recordStarts[record + 1] : text.size();
+            keyStart = m_recordStarts[record];
+            for (int c = 0; c < m_keyColumn; ++c)
+                keyStart = text.indexOf(kColumnEnd, keyStart) + 1;
+            keyEnd = text.indexOf(kColumnEnd, keyStart);
+            hits.push_back({record, quint32(at), 4});
+        }
+        const bool key = at >= keyStart && at < keyEnd;
+        const bool atStart = at == 0 || text[at - 1] == kColumnEnd;
+        const int rank = (key ? 0 : 2) + (atStart ? 0 : 1);
+        if (rank < hits.back().rank)
+            hits.back() = {hits.back().record, quint32(at), rank};
+        if (rank == 0)
+            place = std::lower_bound(place, places.end(), quint32(nextRecord)) - 1;
+    }
     return hits;
+}
+
+int BookIndex::columnOf(const Hit& hit) const {
+    const auto start = m_text.cbegin() + m_recordStarts[hit.record];
+    return int(std::count(start, m_text.cbegin() + hit.place, kColumnEnd));
+}
+
+// A search with no earlier places reads the whole buffer: its two halves, split between
+// records so that no match is cut, are read on two cores at once.
+void BookIndex::scanInHalves(const Scan& scan, std::vector<quint32>& places) const {
+    const size_t middle = m_recordStarts.size() / 2;
+    if (middle == 0)
+        return scan(0, m_text.size(), places);
+    const qsizetype split = m_recordStarts[middle];
+    std::vector<quint32> secondHalf;
+    std::future<void> second =
+        std::async(std::launch::async, [&] { scan(split, m_text.size(), secondHalf); });
+    scan(0, split, places);
+    second.get();
+    places.insert(places.end(), secondHalf.begin(), secondHalf.end());
 }
 
 void BookIndex::findText(const MatchQuery& query, const std::function<bool()>& cancelled,
@@ -185,16 +187,21 @@ void BookIndex::findText(const MatchQuery& query, const std::function<bool()>& c
                 places.push_back(at);
         return;
     }
-    qsizetype checked = 0;
-    for (qsizetype at = text.indexOf(query.folded()); at >= 0;
-         at = text.indexOf(query.folded(), at + 1)) {
-        if (at - checked > kCancelCheckChars) {
-            if (cancelled())
-                return;
-            checked = at;
-        }
-        places.push_back(quint32(at));
-    }
+    scanInHalves(
+        [&](qsizetype from, qsizetype to, std::vector<quint32>& found) {
+            const QStringView part = text.first(to);
+            qsizetype checked = from;
+            for (qsizetype at = part.indexOf(query.folded(), from); at >= 0;
+                 at = part.indexOf(query.folded(), at + 1)) {
+                if (at - checked > kCancelCheckChars) {
+                    if (cancelled())
+                        return;
+                    checked = at;
+                }
+                found.push_back(quint32(at));
+            }
+        },
+        places);
 }
 
 void BookIndex::findPinyin(const MatchQuery& query, const std::function<bool()>& cancelled,
@@ -208,12 +215,16 @@ void BookIndex::findPinyin(const MatchQuery& query, const std::function<bool()>&
                 places.push_back(at);
         return;
     }
-    for (qsizetype at = 0; at < text.size(); ++at) {
-        if (at % kCancelCheckChars == 0 && cancelled())
-            return;
-        if (query.mayStartPinyin(text[at]) && query.pinyinMatchAt(text, at) >= 0)
-            places.push_back(quint32(at));
-    }
+    scanInHalves(
+        [&](qsizetype from, qsizetype to, std::vector<quint32>& found) {
+            for (qsizetype at = from; at < to; ++at) {
+                if (at % kCancelCheckChars == 0 && cancelled())
+                    return;
+                if (query.mayStartPinyin(text[at]) && query.pinyinMatchAt(text, at) >= 0)
+                    found.push_back(quint32(at));
+            }
+        },
+        places);
 }
 
 } // namespace qb

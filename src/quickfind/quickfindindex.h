@@ -19,7 +19,7 @@ class BookIndex {
 public:
     struct Hit {
         quint32 record = 0;
-        int column = 0;
+        quint32 place = 0; // where in the buffer the match starts
         // 0 key at its start, 1 key inside, 2 other column at its start, 3 other inside.
         int rank = 0;
     };
@@ -35,6 +35,8 @@ public:
     qsizetype recordCount() const { return qsizetype(m_rowIds.size()); }
     qint64 rowId(quint32 record) const { return m_rowIds[record]; }
     quint32 pinyinRank(quint32 record) const { return m_pinyinRanks[record]; }
+    // The column a hit is in.
+    int columnOf(const Hit& hit) const;
     // The bytes the index holds.
     qsizetype memoryBytes() const;
 
@@ -55,7 +57,6 @@ public:
                           const Places* earlier, Places& found) const;
 
 private:
-    class Cursor;
     void addRecord(const QStringList& folded);
     void rankByPinyin(const std::vector<QString>& keys);
     void findText(const MatchQuery& query, const std::function<bool()>& cancelled,
@@ -63,6 +64,9 @@ private:
     void findPinyin(const MatchQuery& query, const std::function<bool()>& cancelled,
                     const std::vector<quint32>* earlier, std::vector<quint32>& places) const;
     std::vector<Hit> hitsAt(const std::vector<quint32>& places) const;
+    // Looks for places in the buffer from one place to another.
+    using Scan = std::function<void(qsizetype from, qsizetype to, std::vector<quint32>& found)>;
+    void scanInHalves(const Scan& scan, std::vector<quint32>& places) const;
 
     QStringList m_columns;
     int m_keyColumn = 0;
