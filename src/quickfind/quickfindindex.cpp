@@ -9,6 +9,7 @@
 #include <iterator>
 #include <limits>
 #include <numeric>
+#include <span>
 #include <sqlite3.h>
 
 namespace qb {
@@ -19,9 +20,10 @@ namespace {
 constexpr QChar kColumnEnd = QChar(0x1F);
 // Checking for a newer key press costs little but not nothing: once per this many characters.
 constexpr qsizetype kCancelCheckChars = 1 << 16;
-// Places kept for the next, longer search: a few MiB, enough for any text but the first
-// letter or digit typed in a big book.
+// Places kept for the next, longer search: at least a few MiB, and in a big book one for every
+// few characters, so that the key press after a first letter or digit narrows too.
 constexpr size_t kKeptPlaces = 1 << 20;
+constexpr qsizetype kCharactersPerKeptPlace = 8;
 // Rows read at a time; between slices the file is free for writers and the end of the
 // program need not wait for a big book's index.
 constexpr size_t kSliceRows = 4096;
@@ -84,6 +86,10 @@ void BookIndex::rankByPinyin(const std::vector<QString>& keys) {
         m_pinyinRanks[order[rank]] = rank;
 }
 
+size_t BookIndex::keptPlaces() const {
+    return std::max(kKeptPlaces, size_t(m_text.size() / kCharactersPerKeptPlace));
+}
+
 qsizetype BookIndex::memoryBytes() const {
     return m_text.capacity() * qsizetype(sizeof(QChar)) +
            qsizetype(m_recordStarts.capacity() * sizeof(quint32) +
@@ -98,12 +104,12 @@ std::vector<BookIndex::Hit> BookIndex::find(const MatchQuery& query,
     std::vector<Hit> hits;
     if (query.isEmpty())
         return hits;
-    findText(query, cancelled, earlier ? &earlier->text : nullptr, found.text);
+    found.text = findText(query, cancelled, earlier ? &earlier->text : nullptr);
     found.pinyinSearched = query.hasPinyin();
     if (found.pinyinSearched)
-        findPinyin(query, cancelled,
-                   earlier && earlier->pinyinSearched ? &earlier->pinyin : nullptr, found.pinyin);
-    found.complete = !cancelled() && found.text.size() + found.pinyin.size() <= kKeptPlaces;
+        found.pinyin = findPinyin(query, cancelled,
+                                  earlier && earlier->pinyinSearched ? &earlier->pinyin : nullptr);
+    found.complete = !cancelled() && found.text.size() + found.pinyin.size() <= keptPlaces();
     // Each search delivers its hits in record order, so one merge puts them together.
     const std::vector<Hit> textHits = hitsAt(found.text);
     const std::vector<Hit> pinyinHits = hitsAt(found.pinyin);
@@ -124,38 +130,75 @@ std::vector<BookIndex::Hit> BookIndex::find(const MatchQuery& query,
     return hits;
 }
 
+// A search reads the buffer's two halves, split between records so that no match is cut, on
+// two cores at once, and puts what they found together in the buffer's order.
+template <typename Found>
+std::vector<Found> BookIndex::inHalves(const PartSearch<Found>& search) const {
+    std::vector<Found> found;
+    const size_t middle = m_recordStarts.size() / 2;
+    if (middle == 0) {
+        search(0, m_text.size(), found);
+        return found;
+    }
+    const qsizetype split = m_recordStarts[middle];
+    std::vector<Found> secondHalf;
+    std::future<void> second =
+        std::async(std::launch::async, [&] { search(split, m_text.size(), secondHalf); });
+    search(0, split, found);
+    second.get();
+    found.insert(found.end(), secondHalf.begin(), secondHalf.end());
+    return found;
+}
+
+namespace {
+
+// The places of a rising list that are in part of the buffer.
+std::span<const quint32> placesIn(const std::vector<quint32>& places, qsizetype from,
+                                  qsizetype to) {
+    const auto first = std::lower_bound(places.begin(), places.end(), quint32(from));
+    return {first, std::lower_bound(first, places.end(), quint32(to))};
+}
+
+} // namespace
+
 // Each record's best match among places in rising order. A record's key is looked for once,
-// and once a record matched at its key's start its other places are skipped: a first letter
+// and a record's other places are skipped once no later one can match better: a first letter
 // typed matches nearly every record many times.
 std::vector<BookIndex::Hit> BookIndex::hitsAt(const std::vector<quint32>& places) const {
-    std::vector<Hit> hits;
     const QStringView text(m_text);
-    qsizetype nextRecord = 0; // where the record after the current one starts
-    qsizetype keyStart = 0;
-    qsizetype keyEnd = 0;
-    for (auto place = places.begin(); place != places.end(); ++place) {
-        const qsizetype at = *place;
-        if (at >= nextRecord) {
-            const auto record = quint32(
-                std::upper_bound(m_recordStarts.begin(), m_recordStarts.end(), quint32(at)) -
-                m_recordStarts.begin() - 1);
-            nextRecord =
-                record + 1 < m_recordStarts.size() ? m_recordStarts[record + 1] : text.size();
-            keyStart = m_recordStarts[record];
-            for (int c = 0; c < m_keyColumn; ++c)
-                keyStart = text.indexOf(kColumnEnd, keyStart) + 1;
-            keyEnd = text.indexOf(kColumnEnd, keyStart);
-            hits.push_back({record, quint32(at), 4});
+    // A column's end, found inline: keys are short.
+    const auto columnEnd = [&text](qsizetype from) {
+        return qsizetype(std::find(text.begin() + from, text.end(), kColumnEnd) - text.begin());
+    };
+    return inHalves<Hit>([&](qsizetype from, qsizetype to, std::vector<Hit>& hits) {
+        const std::span<const quint32> part = placesIn(places, from, to);
+        auto record = m_recordStarts.begin();
+        qsizetype nextRecord = 0; // where the record after the current one starts
+        qsizetype keyStart = 0;
+        qsizetype keyEnd = 0;
+        for (auto place = part.begin(); place != part.end(); ++place) {
+            const qsizetype at = *place;
+            if (at >= nextRecord) {
+                // Places rise, so the record is at or after the last one.
+                record = std::upper_bound(record, m_recordStarts.end(), quint32(at)) - 1;
+                nextRecord = record + 1 != m_recordStarts.end() ? *(record + 1) : text.size();
+                keyStart = *record;
+                for (int c = 0; c < m_keyColumn; ++c)
+                    keyStart = columnEnd(keyStart) + 1;
+                keyEnd = columnEnd(keyStart);
+                hits.push_back({quint32(record - m_recordStarts.begin()), quint32(at), 4});
+            }
+            const bool key = at >= keyStart && at < keyEnd;
+            const bool atStart = at == 0 || text[at - 1] == kColumnEnd;
+            const int rank = (key ? 0 : 2) + (atStart ? 0 : 1);
+            if (rank < hits.back().rank)
+                hits.back() = {hits.back().record, quint32(at), rank};
+            // Past the key, only another column's start can still do better.
+            const int bestLeft = at < keyEnd ? 0 : 2;
+            if (hits.back().rank <= bestLeft)
+                place = std::lower_bound(place, part.end(), quint32(nextRecord)) - 1;
         }
-        const bool key = at >= keyStart && at < keyEnd;
-        const bool atStart = at == 0 || text[at - 1] == kColumnEnd;
-        const int rank = (key ? 0 : 2) + (atStart ? 0 : 1);
-        if (rank < hits.back().rank)
-            hits.back() = {hits.back().record, quint32(at), rank};
-        if (rank == 0)
-            place = std::lower_bound(place, places.end(), quint32(nextRecord)) - 1;
-    }
-    return hits;
+    });
 }
 
 int BookIndex::columnOf(const Hit& hit) const {
@@ -163,68 +206,50 @@ int BookIndex::columnOf(const Hit& hit) const {
     return int(std::count(start, m_text.cbegin() + hit.place, kColumnEnd));
 }
 
-// A search with no earlier places reads the whole buffer: its two halves, split between
-// records so that no match is cut, are read on two cores at once.
-void BookIndex::scanInHalves(const Scan& scan, std::vector<quint32>& places) const {
-    const size_t middle = m_recordStarts.size() / 2;
-    if (middle == 0)
-        return scan(0, m_text.size(), places);
-    const qsizetype split = m_recordStarts[middle];
-    std::vector<quint32> secondHalf;
-    std::future<void> second =
-        std::async(std::launch::async, [&] { scan(split, m_text.size(), secondHalf); });
-    scan(0, split, places);
-    second.get();
-    places.insert(places.end(), secondHalf.begin(), secondHalf.end());
-}
-
-void BookIndex::findText(const MatchQuery& query, const std::function<bool()>& cancelled,
-                         const std::vector<quint32>* earlier, std::vector<quint32>& places) const {
+std::vector<quint32> BookIndex::findText(const MatchQuery& query,
+                                         const std::function<bool()>& cancelled,
+                                         const std::vector<quint32>* earlier) const {
     const QStringView text(m_text);
-    if (earlier) {
-        for (const quint32 at : *earlier)
-            if (text.sliced(at).startsWith(query.folded()))
-                places.push_back(at);
-        return;
-    }
-    scanInHalves(
-        [&](qsizetype from, qsizetype to, std::vector<quint32>& found) {
-            const QStringView part = text.first(to);
-            qsizetype checked = from;
-            for (qsizetype at = part.indexOf(query.folded(), from); at >= 0;
-                 at = part.indexOf(query.folded(), at + 1)) {
-                if (at - checked > kCancelCheckChars) {
-                    if (cancelled())
-                        return;
-                    checked = at;
-                }
-                found.push_back(quint32(at));
+    return inHalves<quint32>([&](qsizetype from, qsizetype to, std::vector<quint32>& found) {
+        if (earlier) {
+            for (const quint32 at : placesIn(*earlier, from, to))
+                if (text.sliced(at).startsWith(query.folded()))
+                    found.push_back(at);
+            return;
+        }
+        const QStringView part = text.first(to);
+        qsizetype checked = from;
+        for (qsizetype at = part.indexOf(query.folded(), from); at >= 0;
+             at = part.indexOf(query.folded(), at + 1)) {
+            if (at - checked > kCancelCheckChars) {
+                if (cancelled())
+                    return;
+                checked = at;
             }
-        },
-        places);
+            found.push_back(quint32(at));
+        }
+    });
 }
 
-void BookIndex::findPinyin(const MatchQuery& query, const std::function<bool()>& cancelled,
-                           const std::vector<quint32>* earlier,
-                           std::vector<quint32>& places) const {
+std::vector<quint32> BookIndex::findPinyin(const MatchQuery& query,
+                                           const std::function<bool()>& cancelled,
+                                           const std::vector<quint32>* earlier) const {
     const QStringView text(m_text);
     // A match never runs past its column: the column end matches nothing typed.
-    if (earlier) {
-        for (const quint32 at : *earlier)
-            if (query.pinyinMatchAt(text, at) >= 0)
-                places.push_back(at);
-        return;
-    }
-    scanInHalves(
-        [&](qsizetype from, qsizetype to, std::vector<quint32>& found) {
-            for (qsizetype at = from; at < to; ++at) {
-                if (at % kCancelCheckChars == 0 && cancelled())
-                    return;
-                if (query.mayStartPinyin(text[at]) && query.pinyinMatchAt(text, at) >= 0)
-                    found.push_back(quint32(at));
-            }
-        },
-        places);
+    return inHalves<quint32>([&](qsizetype from, qsizetype to, std::vector<quint32>& found) {
+        if (earlier) {
+            for (const quint32 at : placesIn(*earlier, from, to))
+                if (query.pinyinMatchAt(text, at) >= 0)
+                    found.push_back(at);
+            return;
+        }
+        for (qsizetype at = from; at < to; ++at) {
+            if (at % kCancelCheckChars == 0 && cancelled())
+                return;
+            if (query.mayStartPinyin(text[at]) && query.pinyinMatchAt(text, at) >= 0)
+                found.push_back(quint32(at));
+        }
+    });
 }
 
 } // namespace qb

@@ -59,14 +59,16 @@ public:
 private:
     void addRecord(const QStringList& folded);
     void rankByPinyin(const std::vector<QString>& keys);
-    void findText(const MatchQuery& query, const std::function<bool()>& cancelled,
-                  const std::vector<quint32>* earlier, std::vector<quint32>& places) const;
-    void findPinyin(const MatchQuery& query, const std::function<bool()>& cancelled,
-                    const std::vector<quint32>* earlier, std::vector<quint32>& places) const;
+    std::vector<quint32> findText(const MatchQuery& query, const std::function<bool()>& cancelled,
+                                  const std::vector<quint32>* earlier) const;
+    std::vector<quint32> findPinyin(const MatchQuery& query, const std::function<bool()>& cancelled,
+                                    const std::vector<quint32>* earlier) const;
     std::vector<Hit> hitsAt(const std::vector<quint32>& places) const;
-    // Looks for places in the buffer from one place to another.
-    using Scan = std::function<void(qsizetype from, qsizetype to, std::vector<quint32>& found)>;
-    void scanInHalves(const Scan& scan, std::vector<quint32>& places) const;
+    size_t keptPlaces() const;
+    // Looks in part of the buffer, from one place to another, and adds what it finds.
+    template <typename Found>
+    using PartSearch = std::function<void(qsizetype from, qsizetype to, std::vector<Found>& found)>;
+    template <typename Found> std::vector<Found> inHalves(const PartSearch<Found>& search) const;
 
     QStringList m_columns;
     int m_keyColumn = 0;

@@ -97,6 +97,8 @@ MatchQuery::MatchQuery(const QString& typed)
 qsizetype MatchQuery::pinyinMatchAt(QStringView folded, qsizetype at) const {
     if (!mayStartPinyin(folded[at]))
         return -1;
+    if (m_pinyin.size() == 1) // one letter: the first test was the whole match
+        return at + 1;
     return matchFrom(folded, at, m_pinyin, 0);
 }
 
