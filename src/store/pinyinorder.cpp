@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <future>
 
 namespace qb {
 
@@ -24,7 +25,7 @@ std::string_view afterHead(std::string_view bytes) {
 // A stable sort by the heads, a byte at a time from the last: no compares, and ties keep the
 // order keys were added in. The bytes are counted in one pass; a byte that all heads share
 // moves nothing and is skipped.
-template <typename Entry> void radixSortByHead(std::vector<Entry>& entries) {
+template <typename Entry> void radixSortByHead(std::span<Entry> entries) {
     constexpr int kBytes = sizeof(quint64);
     std::vector<std::array<size_t, 256>> starts(kBytes);
     for (const Entry& entry : entries)
@@ -40,25 +41,78 @@ template <typename Entry> void radixSortByHead(std::vector<Entry>& entries) {
             total += std::exchange(count, total);
         for (const Entry& entry : entries)
             sorted[start[entry.head >> (8 * byte) & 0xFF]++] = entry;
-        entries.swap(sorted);
+        std::copy(sorted.begin(), sorted.end(), entries.begin());
     }
 }
 
 } // namespace
+
+// Keys handed over at a time: few enough hand-overs to cost nothing, early enough that the
+// second core starts soon.
+constexpr size_t kBatchKeys = 4096;
 
 PinyinSorter::PinyinSorter(size_t expectedRows) {
     m_entries.reserve(expectedRows);
     m_ends.reserve(expectedRows);
     m_rowIds.reserve(expectedRows);
     m_bytes.reserve(expectedRows * 16); // a name of three characters takes about 14 bytes
+    m_writer = std::thread([this] { writeSortBytes(); });
 }
 
-std::string_view PinyinSorter::bytesOf(quint32 index) const {
-    const size_t start = index == 0 ? 0 : m_ends[index - 1];
-    return std::string_view(m_bytes).substr(start, m_ends[index] - start);
+PinyinSorter::~PinyinSorter() {
+    finishWriting();
 }
 
 void PinyinSorter::add(qint64 rowId, QByteArrayView utf8Key) {
+    m_rowIds.push_back(rowId);
+    m_reading.bytes.append(utf8Key.data(), size_t(utf8Key.size()));
+    m_reading.ends.push_back(m_reading.bytes.size());
+    if (m_reading.ends.size() == kBatchKeys)
+        handOver();
+}
+
+void PinyinSorter::handOver() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_toWrite.push_back(std::exchange(m_reading, {}));
+    }
+    m_reading.bytes.reserve(kBatchKeys * 16);
+    m_reading.ends.reserve(kBatchKeys);
+    m_handedOver.notify_one();
+}
+
+void PinyinSorter::finishWriting() {
+    if (!m_writer.joinable())
+        return;
+    handOver();
+    {
+        const std::lock_guard lock(m_mutex);
+        m_allRead = true;
+    }
+    m_handedOver.notify_one();
+    m_writer.join();
+}
+
+void PinyinSorter::writeSortBytes() {
+    for (;;) {
+        Keys keys;
+        {
+            std::unique_lock lock(m_mutex);
+            m_handedOver.wait(lock, [this] { return !m_toWrite.empty() || m_allRead; });
+            if (m_toWrite.empty())
+                return;
+            keys = std::move(m_toWrite.front());
+            m_toWrite.pop_front();
+        }
+        size_t start = 0;
+        for (const size_t end : keys.ends) {
+            addSortBytes(QByteArrayView(keys.bytes.data() + start, qsizetype(end - start)));
+            start = end;
+        }
+    }
+}
+
+void PinyinSorter::addSortBytes(QByteArrayView utf8Key) {
     if (!appendPinyinSortBytesOfUtf8(utf8Key, m_bytes)) {
         // Another program's bytes: read as the rest of the program reads them.
         m_text.resize(utf8Key.size()); // never more UTF-16 units than UTF-8 bytes
@@ -66,17 +120,21 @@ void PinyinSorter::add(qint64 rowId, QByteArrayView utf8Key) {
         appendPinyinSortBytes(QStringView(m_text.constData(), end), m_bytes);
     }
     m_ends.push_back(m_bytes.size());
-    const auto index = quint32(m_rowIds.size());
+    const auto index = quint32(m_entries.size());
     m_entries.push_back({bigEndianHead(bytesOf(index)), index});
-    m_rowIds.push_back(rowId);
+}
+
+std::string_view PinyinSorter::bytesOf(quint32 index) const {
+    const size_t start = index == 0 ? 0 : m_ends[index - 1];
+    return std::string_view(m_bytes).substr(start, m_ends[index] - start);
 }
 
 // Keys that begin alike (张伟, 张维) are put in order by their next 8 bytes, then the rest.
-void PinyinSorter::sortEqualHeads() {
+void PinyinSorter::sortEqualHeads(std::span<Entry> entries) const {
     std::vector<Entry> run;
-    for (auto first = m_entries.begin(); first != m_entries.end();) {
+    for (auto first = entries.begin(); first != entries.end();) {
         const auto end = std::find_if(
-            first, m_entries.end(), [&](const Entry& entry) { return entry.head != first->head; });
+            first, entries.end(), [&](const Entry& entry) { return entry.head != first->head; });
         if (end - first > 1) {
             run.clear();
             for (auto entry = first; entry != end; ++entry)
@@ -87,15 +145,36 @@ void PinyinSorter::sortEqualHeads() {
                 const int rest = bytesOf(a.index).compare(bytesOf(b.index));
                 return rest != 0 ? rest < 0 : a.index < b.index;
             });
-            std::copy(run.begin(), run.end(), first);
+            // The run's entries share their head: only their order changes.
+            const quint64 head = first->head;
+            std::transform(run.begin(), run.end(), first, [head](const Entry& entry) {
+                return Entry{head, entry.index};
+            });
         }
         first = end;
     }
 }
 
+void PinyinSorter::sortPart(std::span<Entry> entries) const {
+    radixSortByHead(entries);
+    sortEqualHeads(entries);
+}
+
+// The two halves are sorted on two cores at once, then merged; the merge keeps the first
+// half's keys before equal ones of the second, so equal pinyin stays in the order added.
 std::vector<qint64> PinyinSorter::sortedRowIds() {
-    radixSortByHead(m_entries);
-    sortEqualHeads();
+    finishWriting();
+    const std::span<Entry> all(m_entries);
+    const size_t middle = all.size() / 2;
+    std::future<void> second =
+        std::async(std::launch::async, [&] { sortPart(all.subspan(middle)); });
+    sortPart(all.first(middle));
+    second.get();
+    std::inplace_merge(m_entries.begin(), m_entries.begin() + qsizetype(middle), m_entries.end(),
+                       [this](const Entry& a, const Entry& b) {
+                           return a.head != b.head ? a.head < b.head
+                                                   : bytesOf(a.index) < bytesOf(b.index);
+                       });
     std::vector<qint64> sorted;
     sorted.reserve(m_entries.size());
     for (const Entry& entry : m_entries)

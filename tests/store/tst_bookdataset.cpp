@@ -51,6 +51,23 @@ private Q_SLOTS:
         QCOMPARE(contacts().recordCount(), 1);
     }
 
+    // A book far bigger than the tables' books, in pinyin order: 阿 (a), 李 (li), 张 (zhang),
+    // where the order of character codes is 张, 李, 阿.
+    void pinyinOrderOfABigBook() {
+        const QString file = m_store->connection().fileName();
+        m_store->closeBooks();
+        test::runSql(file,
+                     u"WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n "
+                     "WHERE i < 9999) INSERT INTO lianxi1(姓名) SELECT CASE i % 3 WHEN 0 "
+                     "THEN '张' WHEN 1 THEN '阿' ELSE '李' END || printf('%05d', i) FROM n"_s);
+        m_store->reopenBooks();
+        contacts().setKeyOrder(KeyOrder::Pinyin);
+        QStringList shown;
+        for (const int row : {0, 3332, 3333, 6665, 6666, 9999})
+            shown << contacts().rowValueText(row, 0);
+        QCOMPARE(shown.join(u' '), u"阿00001 阿09997 李00002 李09998 张00000 张09999"_s);
+    }
+
     void locateRules_data() {
         test::addTableRows(u"store/locate.txt"_s, {"column", "text", "found"});
     }
