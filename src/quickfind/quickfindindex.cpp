@@ -243,10 +243,15 @@ std::vector<quint32> BookIndex::findPinyin(const MatchQuery& query,
                     found.push_back(at);
             return;
         }
-        for (qsizetype at = from; at < to; ++at) {
-            if (at % kCancelCheckChars == 0 && cancelled())
-                return;
-            if (query.mayStartPinyin(text[at]) && query.pinyinMatchAt(text, at) >= 0)
+        qsizetype checked = from;
+        for (qsizetype at = query.nextPinyinStart(text, from, to); at < to;
+             at = query.nextPinyinStart(text, at + 1, to)) {
+            if (at - checked > kCancelCheckChars) {
+                if (cancelled())
+                    return;
+                checked = at;
+            }
+            if (query.pinyinMatchAt(text, at) >= 0)
                 found.push_back(quint32(at));
         }
     });

@@ -3,6 +3,7 @@
 #include "store/pinyin.h"
 
 #include <array>
+#include <cstring>
 #include <memory>
 
 namespace qb {
@@ -100,6 +101,27 @@ qsizetype MatchQuery::pinyinMatchAt(QStringView folded, qsizetype at) const {
     if (m_pinyin.size() == 1) // one letter: the first test was the whole match
         return at + 1;
     return matchFrom(folded, at, m_pinyin, 0);
+}
+
+// Most of a book is ASCII (addresses, numbers, mail): four characters at a time are passed
+// over when none of them is beyond ASCII or the query's first letter.
+qsizetype MatchQuery::nextPinyinStart(QStringView folded, qsizetype from, qsizetype to) const {
+    constexpr quint64 kLanes = 0x0001000100010001;
+    constexpr quint64 kBeyondAscii = 0xFF80FF80FF80FF80;
+    constexpr quint64 kHighBits = 0x8000800080008000;
+    const quint64 firsts = kLanes * m_first;
+    qsizetype at = from;
+    for (; at + 4 <= to; at += 4) {
+        quint64 word = 0;
+        std::memcpy(&word, folded.data() + at, sizeof word);
+        const quint64 unlike = word ^ firsts; // a lane is zero where the first letter is
+        const bool hasFirst = ((unlike - kLanes) & ~unlike & kHighBits) != 0;
+        if ((word & kBeyondAscii) != 0 || hasFirst)
+            break;
+    }
+    while (at < to && !mayStartPinyin(folded[at]))
+        ++at;
+    return at;
 }
 
 TextMatch MatchQuery::match(QStringView folded) const {

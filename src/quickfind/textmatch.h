@@ -33,6 +33,8 @@ public:
     bool mayStartPinyin(QChar c) const {
         return c.unicode() == m_first || (m_initials[c.unicode()] & m_firstBit);
     }
+    // The first place from `from` on, before `to`, where mayStartPinyin holds; `to` when none.
+    qsizetype nextPinyinStart(QStringView folded, qsizetype from, qsizetype to) const;
 
 private:
     QString m_folded;
