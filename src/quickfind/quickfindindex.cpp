@@ -1,14 +1,13 @@
 #include "quickfindindex.h"
 
 #include "store/dataerror.h"
-#include "store/pinyin.h"
+#include "store/pinyinorder.h"
 #include "store/sqlitestatement.h"
 
 #include <algorithm>
 #include <future>
 #include <iterator>
 #include <limits>
-#include <numeric>
 #include <span>
 #include <sqlite3.h>
 
@@ -45,7 +44,6 @@ std::optional<BookIndex> BookIndex::build(sqlite3* db, const QString& table,
     index.m_keyColumn = int(index.m_columns.indexOf(keyColumn));
     if (index.m_keyColumn < 0)
         throw DataError(QStringLiteral("%1 没有列 %2").arg(table, keyColumn));
-    std::vector<QString> keys;
     QStringList folded;
     for (qint64 last = std::numeric_limits<qint64>::min();; rows.reset()) {
         if (stopped())
@@ -58,15 +56,13 @@ std::optional<BookIndex> BookIndex::build(sqlite3* db, const QString& table,
             folded.clear();
             for (int c = 1; c < rows.columnCount(); ++c)
                 folded << foldText(rows.text(c));
-            keys.push_back(pinyinSortKey(rows.text(index.m_keyColumn + 1)) + QChar(0) +
-                           rows.text(index.m_keyColumn + 1));
             index.addRecord(folded);
         }
         if (index.m_rowIds.size() - before < kSliceRows)
             break;
     }
     index.m_text.squeeze();
-    index.rankByPinyin(keys);
+    index.rankByPinyin(db, table);
     return index;
 }
 
@@ -76,14 +72,26 @@ void BookIndex::addRecord(const QStringList& folded) {
         m_text += column + kColumnEnd;
 }
 
-void BookIndex::rankByPinyin(const std::vector<QString>& keys) {
-    // Pinyin order, and the order of character codes between equal readings.
-    std::vector<quint32> order(keys.size());
-    std::iota(order.begin(), order.end(), 0u);
-    std::sort(order.begin(), order.end(), [&](quint32 a, quint32 b) { return keys[a] < keys[b]; });
-    m_pinyinRanks.resize(keys.size());
-    for (quint32 rank = 0; rank < order.size(); ++rank)
-        m_pinyinRanks[order[rank]] = rank;
+// Pinyin order, and the order of character codes between equal readings: the key index
+// gives the keys in code order and the store's sorter keeps it between equals. A record
+// another program removed since the index was read has no rank and goes last.
+void BookIndex::rankByPinyin(sqlite3* db, const QString& table) {
+    SqliteStatement keys(
+        db, QStringLiteral("SELECT rowid, %2 FROM %1 ORDER BY %2")
+                .arg(quotedIdentifier(table), quotedIdentifier(m_columns[m_keyColumn])));
+    PinyinSorter sorter(m_rowIds.size());
+    while (keys.step()) {
+        int length = 0;
+        const char* key = keys.utf8(1, &length);
+        sorter.add(keys.int64(0), QByteArrayView(key, length));
+    }
+    m_pinyinRanks.assign(m_rowIds.size(), quint32(m_rowIds.size()));
+    quint32 rank = 0;
+    for (const qint64 rowId : sorter.sortedRowIds()) {
+        const auto record = std::lower_bound(m_rowIds.begin(), m_rowIds.end(), rowId);
+        if (record != m_rowIds.end() && *record == rowId)
+            m_pinyinRanks[size_t(record - m_rowIds.begin())] = rank++;
+    }
 }
 
 size_t BookIndex::keptPlaces() const {

@@ -58,7 +58,7 @@ public:
 
 private:
     void addRecord(const QStringList& folded);
-    void rankByPinyin(const std::vector<QString>& keys);
+    void rankByPinyin(sqlite3* db, const QString& table);
     std::vector<quint32> findText(const MatchQuery& query, const std::function<bool()>& cancelled,
                                   const std::vector<quint32>* earlier) const;
     std::vector<quint32> findPinyin(const MatchQuery& query, const std::function<bool()>& cancelled,

@@ -136,6 +136,20 @@ private Q_SLOTS:
         QVERIFY(m_box->platform.messages.isEmpty());
     }
 
+    // More matches than are shown: the best by rank, and among equals the first in pinyin
+    // order (阿 a, 李 li, 张 zhang), not in the order of character codes or of adding.
+    void manyMatchesShowTheFirstInPinyinOrder() {
+        BookDataset& contacts = m_form->store().book(BookId::Contacts);
+        for (const QString& surname : {u"张"_s, u"李"_s, u"阿"_s})
+            for (int n = 100; n < 150; ++n)
+                test::addRecord(contacts, {surname + QString::number(n)});
+        QStringList keys;
+        for (const QString& row : search(u"1"_s).split(u", "_s))
+            keys << row.section(u'~', 1, 1);
+        QCOMPARE(keys.size(), 100);
+        QCOMPARE(keys.first(3).join(u' ') + u' ' + keys.last(), u"12306铁路 阿100 阿101 李148"_s);
+    }
+
     // Records added, changed or deleted since the book opened are found or gone, and another
     // file's records replace the old ones.
     void changesAreFound() {
