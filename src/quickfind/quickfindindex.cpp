@@ -214,29 +214,45 @@ int BookIndex::columnOf(const Hit& hit) const {
     return int(std::count(start, m_text.cbegin() + hit.place, kColumnEnd));
 }
 
-std::vector<quint32> BookIndex::findText(const MatchQuery& query,
-                                         const std::function<bool()>& cancelled,
-                                         const std::vector<quint32>* earlier) const {
-    const QStringView text(m_text);
+// The places where `matchesAt` holds: only among the earlier places when there are some,
+// else at each place `next(from, to)` offers in the buffer (`to` when there are no more).
+template <typename Next, typename Matches>
+std::vector<quint32> BookIndex::findPlaces(const Next& next, const Matches& matchesAt,
+                                           const std::function<bool()>& cancelled,
+                                           const std::vector<quint32>* earlier) const {
     return inHalves<quint32>([&](qsizetype from, qsizetype to, std::vector<quint32>& found) {
         if (earlier) {
             for (const quint32 at : placesIn(*earlier, from, to))
-                if (text.sliced(at).startsWith(query.folded()))
+                if (matchesAt(at))
                     found.push_back(at);
             return;
         }
-        const QStringView part = text.first(to);
         qsizetype checked = from;
-        for (qsizetype at = part.indexOf(query.folded(), from); at >= 0;
-             at = part.indexOf(query.folded(), at + 1)) {
+        for (qsizetype at = next(from, to); at < to; at = next(at + 1, to)) {
             if (at - checked > kCancelCheckChars) {
                 if (cancelled())
                     return;
                 checked = at;
             }
-            found.push_back(quint32(at));
+            if (matchesAt(at))
+                found.push_back(quint32(at));
         }
     });
+}
+
+std::vector<quint32> BookIndex::findText(const MatchQuery& query,
+                                         const std::function<bool()>& cancelled,
+                                         const std::vector<quint32>* earlier) const {
+    const QStringView text(m_text);
+    const auto next = [&](qsizetype from, qsizetype to) {
+        const qsizetype at = text.first(to).indexOf(query.folded(), from);
+        return at < 0 ? to : at;
+    };
+    // Where the search found the text it is there; only earlier places need a look.
+    const auto matchesAt = [&](qsizetype at) {
+        return !earlier || text.sliced(at).startsWith(query.folded());
+    };
+    return findPlaces(next, matchesAt, cancelled, earlier);
 }
 
 std::vector<quint32> BookIndex::findPinyin(const MatchQuery& query,
@@ -244,25 +260,11 @@ std::vector<quint32> BookIndex::findPinyin(const MatchQuery& query,
                                            const std::vector<quint32>* earlier) const {
     const QStringView text(m_text);
     // A match never runs past its column: the column end matches nothing typed.
-    return inHalves<quint32>([&](qsizetype from, qsizetype to, std::vector<quint32>& found) {
-        if (earlier) {
-            for (const quint32 at : placesIn(*earlier, from, to))
-                if (query.pinyinMatchAt(text, at) >= 0)
-                    found.push_back(at);
-            return;
-        }
-        qsizetype checked = from;
-        for (qsizetype at = query.nextPinyinStart(text, from, to); at < to;
-             at = query.nextPinyinStart(text, at + 1, to)) {
-            if (at - checked > kCancelCheckChars) {
-                if (cancelled())
-                    return;
-                checked = at;
-            }
-            if (query.pinyinMatchAt(text, at) >= 0)
-                found.push_back(quint32(at));
-        }
-    });
+    const auto next = [&](qsizetype from, qsizetype to) {
+        return query.nextPinyinStart(text, from, to);
+    };
+    const auto matchesAt = [&](qsizetype at) { return query.pinyinMatchAt(text, at) >= 0; };
+    return findPlaces(next, matchesAt, cancelled, earlier);
 }
 
 } // namespace qb

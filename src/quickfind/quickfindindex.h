@@ -69,6 +69,10 @@ private:
     template <typename Found>
     using PartSearch = std::function<void(qsizetype from, qsizetype to, std::vector<Found>& found)>;
     template <typename Found> std::vector<Found> inHalves(const PartSearch<Found>& search) const;
+    template <typename Next, typename Matches>
+    std::vector<quint32> findPlaces(const Next& next, const Matches& matchesAt,
+                                    const std::function<bool()>& cancelled,
+                                    const std::vector<quint32>* earlier) const;
 
     QStringList m_columns;
     int m_keyColumn = 0;
