@@ -46,6 +46,7 @@ struct Built {
     std::unique_ptr<QuickFindEngine> engine;
     double seconds = 0;
     qint64 bytes = 0;
+    qint64 fileBytes = 0;
 };
 
 // Opens the book's file in a new engine and waits until its index is built.
@@ -54,9 +55,10 @@ Built buildIndex(int contacts) {
     built.engine = std::make_unique<QuickFindEngine>();
     QEventLoop loop;
     QObject::connect(built.engine.get(), &QuickFindEngine::indexBuilt, &loop,
-                     [&](double seconds, qint64 bytes) {
+                     [&](double seconds, qint64 bytes, qint64 fileBytes) {
                          built.seconds = seconds;
                          built.bytes = bytes;
+                         built.fileBytes = fileBytes;
                          loop.quit();
                      });
     built.engine->setDatabase(bookFile(contacts), books());
@@ -71,6 +73,7 @@ void BM_QuickFindIndexBuild(benchmark::State& state) {
         Built built = buildIndex(int(state.range(0)));
         state.SetIterationTime(built.seconds);
         state.counters["index_MiB"] = double(built.bytes) / (1024 * 1024);
+        state.counters["file_MiB"] = double(built.fileBytes) / (1024 * 1024);
         state.counters["rss_growth_MiB"] = qb::residentMiB() - before;
         state.counters["peak_growth_MiB"] = qb::peakResidentMiB() - before;
     }

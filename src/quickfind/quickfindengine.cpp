@@ -129,6 +129,7 @@ void QuickFindWorker::buildIfStale() {
     QElapsedTimer timer;
     timer.start();
     qint64 bytes = 0;
+    qint64 fileBytes = 0;
     for (BookId id : allBooks()) {
         const QuickFindBook& book = m_books[size_t(id)];
         m_indexes[size_t(id)] =
@@ -138,10 +139,11 @@ void QuickFindWorker::buildIfStale() {
             return;
         }
         bytes += m_indexes[size_t(id)]->memoryBytes();
+        fileBytes += m_indexes[size_t(id)]->fileBytes();
     }
     m_lastPlaces = {}; // places in the old buffer
     m_indexedVersion = version;
-    Q_EMIT indexBuilt(double(timer.nsecsElapsed()) / 1e9, bytes);
+    Q_EMIT indexBuilt(double(timer.nsecsElapsed()) / 1e9, bytes, fileBytes);
 }
 
 void QuickFindWorker::search(quint64 generation, const QString& text) {
@@ -168,25 +170,15 @@ std::vector<QuickFindWorker::Candidate> QuickFindWorker::bestCandidates(const Ma
                                                                         quint64 generation) {
     const auto cancelled = [this, generation] { return generation != *m_latest; };
     const size_t limit = QuickFindEngine::kResultLimit;
+    const bool narrows = !m_lastFolded.isEmpty() && query.folded().startsWith(m_lastFolded);
     std::vector<Candidate> candidates;
     for (BookId id : allBooks()) {
-        const BookIndex& index = *m_indexes[size_t(id)];
         BookIndex::Places& places = m_lastPlaces[size_t(id)];
-        const bool narrows =
-            !m_lastFolded.isEmpty() && places.complete && query.folded().startsWith(m_lastFolded);
         BookIndex::Places found;
-        std::vector<BookIndex::Hit> hits =
-            index.find(query, cancelled, narrows ? &places : nullptr, found);
+        for (const BookIndex::Hit& hit : m_indexes[size_t(id)]->find(
+                 query, limit, cancelled, narrows ? &places : nullptr, found))
+            candidates.push_back({id, hit, {}, {}});
         places = std::move(found);
-        // Within a book the pinyin rank orders the keys, so its best few are enough here.
-        const auto better = [&index](const BookIndex::Hit& a, const BookIndex::Hit& b) {
-            return a.rank != b.rank ? a.rank < b.rank
-                                    : index.pinyinRank(a.record) < index.pinyinRank(b.record);
-        };
-        const size_t kept = std::min(limit, hits.size());
-        std::partial_sort(hits.begin(), hits.begin() + qsizetype(kept), hits.end(), better);
-        for (size_t i = 0; i < kept; ++i)
-            candidates.push_back({id, hits[i], {}, {}});
     }
     m_lastFolded = query.folded();
     // Across books the keys themselves are compared in pinyin order.

@@ -51,8 +51,9 @@ public:
 
 Q_SIGNALS:
     void resultsReady(const QString& text, const QVector<qb::QuickFindHit>& hits);
-    // The index holds every book: how long it took and the bytes it holds.
-    void indexBuilt(double seconds, qint64 bytes);
+    // The index holds every book: how long it took and the bytes it holds in memory and in its
+    // temporary files.
+    void indexBuilt(double seconds, qint64 bytes, qint64 fileBytes);
     void failed(const QString& message);
     // Results shown so far belong to another file, or to none.
     void databaseChanged();

@@ -28,7 +28,7 @@ public:
 Q_SIGNALS:
     void resultsReady(quint64 generation, const QString& text,
                       const QVector<qb::QuickFindHit>& hits);
-    void indexBuilt(double seconds, qint64 bytes);
+    void indexBuilt(double seconds, qint64 bytes, qint64 fileBytes);
     void failed(const QString& message);
 
 private:
