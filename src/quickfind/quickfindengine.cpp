@@ -96,9 +96,10 @@ void QuickFindWorker::close() {
 // connection is the only one, as when quick find is not used.
 QuickFindWorker::ReadConnection::ReadConnection(QuickFindWorker& worker)
     : m_worker(worker) {
-    // Read-only, with the defences used for any file from elsewhere.
-    if (sqlite3_open_v2(worker.m_fileName.toUtf8().constData(), &worker.m_db, SQLITE_OPEN_READONLY,
-                        nullptr) != SQLITE_OK) {
+    // Read-only, with the defences used for any file from elsewhere; only the worker's thread
+    // uses it, so it goes without a lock of its own.
+    if (sqlite3_open_v2(worker.m_fileName.toUtf8().constData(), &worker.m_db,
+                        SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
         const QString message = engineError(worker.m_db);
         sqlite3_close(std::exchange(worker.m_db, nullptr));
         throw DataError(message);

@@ -250,12 +250,10 @@ std::optional<BookIndex> BookIndex::build(sqlite3* db, const QString& table,
     return index;
 }
 
-void BookIndex::addRecord(qint64 rowId, const QStringList& folded) {
+void BookIndex::addRecord(qint64 rowId, QStringList& folded) {
     m_rowIds.push_back(rowId);
-    m_keys.addRecord({folded[m_keyColumn]});
-    QStringList others = folded;
-    others.removeAt(m_keyColumn);
-    m_others.addRecord(others);
+    m_keys.addRecord({folded.takeAt(m_keyColumn)});
+    m_others.addRecord(folded);
 }
 
 qsizetype BookIndex::memoryBytes() const {

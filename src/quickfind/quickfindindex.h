@@ -72,7 +72,8 @@ private:
         size_t enough; // records of the best rank after which the rest cannot be wanted
     };
 
-    void addRecord(qint64 rowId, const QStringList& folded);
+    // Takes the key out of the folded columns.
+    void addRecord(qint64 rowId, QStringList& folded);
     std::vector<Hit> findIn(const Part& part, const MatchQuery& query,
                             const std::function<bool()>& cancelled, const PartPlaces* earlier,
                             PartPlaces& found) const;

@@ -25,8 +25,12 @@ DataError tempFileError(const QString& doing, const QFileDevice& file) {
 SearchText::SearchText(Storage storage) {
     if (storage == Storage::Memory)
         return;
-    m_file = std::make_unique<QTemporaryFile>(QDir::tempPath() +
-                                              QStringLiteral("/quillbox-find-XXXXXX"));
+    // Qt gives no folder at all for a TMPDIR that does not exist: not the root folder then.
+    const QString folder = QDir::tempPath();
+    if (folder.isEmpty())
+        throw DataError(QStringLiteral("无法建立快速查找的临时文件：临时文件夹 %1 不存在")
+                            .arg(QString::fromLocal8Bit(qgetenv("TMPDIR"))));
+    m_file = std::make_unique<QTemporaryFile>(folder + QStringLiteral("/quillbox-find-XXXXXX"));
     if (!m_file->open())
         throw tempFileError(QStringLiteral("建立"), *m_file);
 }

@@ -1,4 +1,5 @@
 #include "app/quickfindwindow.h"
+#include "badfiles.h"
 #include "books.h"
 #include "support/tables.h"
 #include "windowdriver.h"
@@ -7,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
@@ -148,6 +150,60 @@ private Q_SLOTS:
             keys << row.section(u'~', 1, 1);
         QCOMPARE(keys.size(), 100);
         QCOMPARE(keys.first(3).join(u' ') + u' ' + keys.last(), u"12306铁路 阿100 阿101 李148"_s);
+    }
+
+    // A book of several thousand records whose other columns fill more than one read of the
+    // index's file: each row, "count: key column, …", gives the first results and the last.
+    // Keys 阿0001 阿0004 …, 李0002 …, 张0000 … in pinyin order; 阿's mobiles are 15555, 张2997's
+    // and 张5997's start with 5555, and notes hold "k" here and there, "kq" in three records.
+    void bigBookShowsTheBestOfEachRank_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("best ones last in the order")
+            << u"5555"_s
+            << u"100: 李5555 姓名, 张2997 手机, 张5997 手机, 阿0001 手机 … 阿0289 手机"_s;
+        QTest::newRow("enough at once") << u"1555"_s
+                                        << u"100: 阿1555 姓名, 阿0001 手机, 阿0004 手机, 阿0007 "
+                                           "手机 … 阿0295 手机"_s;
+        QTest::newRow("narrowed in every read")
+            << u"kq"_s << u"3: 张3000 备注, 阿0010 备注, 李2999 备注 … 李2999 备注"_s;
+    }
+    void bigBookShowsTheBestOfEachRank() {
+        QFETCH(QString, typed);
+        test::runSql(
+            m_form->store().connection().fileName(),
+            u"WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 5999) "
+            "INSERT INTO lianxi1(姓名, 手机, 备注) SELECT CASE i % 3 WHEN 0 THEN '张' WHEN 1 "
+            "THEN '阿' ELSE '李' END || printf('%04d', i), CASE WHEN i IN (2997, 5997) THEN "
+            "'5555-' || i WHEN i % 3 = 1 THEN '15555' END, CASE WHEN i = 3000 THEN 'kq' WHEN i "
+            "IN (10, 2999) THEN 'xkq' WHEN i % 500 = 0 THEN 'k' ELSE '' END || "
+            "replace(hex(zeroblob(100)), '0', '.') FROM n"_s);
+        QFETCH(QString, shown);
+        QStringList keys;
+        for (const QString& row : search(typed).split(u", "_s))
+            keys << row.section(u'~', 1, 2).replace(u'~', u' ');
+        QCOMPARE(u"%1: %2 … %3"_s.arg(keys.size()).arg(keys.mid(0, 4).join(u", "_s), keys.last()),
+                 shown);
+    }
+
+    // The index keeps most of a book in temporary files, in TMPDIR, gone with the book; when none
+    // can be made the window says so and finds again once it can.
+    void temporaryFiles() {
+        const auto restoreTmp = qScopeGuard([tmp = qgetenv("TMPDIR")] { qputenv("TMPDIR", tmp); });
+        qputenv("TMPDIR", QFile::encodeName(m_box->path(u"missing"_s)));
+        test::addRecord(m_form->store().book(BookId::Contacts), {u"赵武"_s});
+        QTest::keyClicks(m_window->searchField(), u"zw"_s);
+        auto* status = m_window->findChild<QLabel*>(u"QuickFindStatus"_s);
+        QTRY_VERIFY(status->text().startsWith(u"无法建立快速查找的临时文件："_s));
+        QCOMPARE(shownRows(), QString());
+        QDir folder(m_box->path(u"index"_s));
+        QVERIFY(folder.mkpath(u"."_s));
+        qputenv("TMPDIR", QFile::encodeName(folder.path()));
+        QCOMPARE(search(u"zhaow"_s), u"邮箱~赵武~姓名~<b>赵武</b>"_s);
+        QCOMPARE(status->text(), QString());
+        QCOMPARE(folder.entryList(QDir::Files).size(), 3);
+        m_form.reset();
+        QCOMPARE(folder.entryList(QDir::Files), QStringList());
     }
 
     // Records added, changed or deleted since the book opened are found or gone, and another

@@ -52,6 +52,9 @@ QStringList runSql(const QString& file, const QString& sql) {
     QStringList rows;
     int rc =
         sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    // A program under test may be reading the file at that moment, as another program would.
+    if (rc == SQLITE_OK)
+        rc = sqlite3_busy_timeout(db, 5000);
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(
             db, sql.toUtf8().constData(),
