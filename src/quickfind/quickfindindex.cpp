@@ -224,34 +224,37 @@ std::optional<BookIndex> BookIndex::build(sqlite3* db, const QString& table,
     index.m_keyColumn = int(index.m_columns.indexOf(keyColumn));
     if (index.m_keyColumn < 0)
         throw DataError(QStringLiteral("%1 没有列 %2").arg(table, keyColumn));
-    const std::vector<qint64> order = pinyinOrder(db, table, keyColumn);
-    index.m_rowIds.reserve(order.size());
-    index.m_keys.reserveRecords(order.size());
-    index.m_others.reserveRecords(order.size());
+    // The order's own list becomes the row ids': a second would take 8 MiB more a million.
+    std::vector<qint64>& rowIds = index.m_rowIds;
+    rowIds = pinyinOrder(db, table, keyColumn);
+    index.m_keys.reserveRecords(rowIds.size());
+    index.m_others.reserveRecords(rowIds.size());
+    size_t kept = 0;
     QStringList folded;
-    for (size_t first = 0; first < order.size(); first += kSliceRows) {
+    for (size_t first = 0; first < rowIds.size(); first += kSliceRows) {
         if (stopped())
             return std::nullopt;
         const ReadSlice slice(db);
-        for (size_t i = first; i < std::min(order.size(), first + kSliceRows); ++i) {
-            row.bindInt64(1, order[i]);
+        for (size_t i = first; i < std::min(rowIds.size(), first + kSliceRows); ++i) {
+            row.bindInt64(1, rowIds[i]);
             // A record another program removed since the order was read is left out.
             if (row.step()) {
                 folded.clear();
                 for (int c = 0; c < row.columnCount(); ++c)
                     folded << foldText(row.text(c));
-                index.addRecord(order[i], folded);
+                index.addRecord(folded);
+                rowIds[kept++] = rowIds[i];
             }
             row.reset();
         }
     }
+    rowIds.resize(kept);
     index.m_keys.finish();
     index.m_others.finish();
     return index;
 }
 
-void BookIndex::addRecord(qint64 rowId, QStringList& folded) {
-    m_rowIds.push_back(rowId);
+void BookIndex::addRecord(QStringList& folded) {
     m_keys.addRecord({folded.takeAt(m_keyColumn)});
     m_others.addRecord(folded);
 }

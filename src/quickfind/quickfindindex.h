@@ -73,7 +73,7 @@ private:
     };
 
     // Takes the key out of the folded columns.
-    void addRecord(qint64 rowId, QStringList& folded);
+    void addRecord(QStringList& folded);
     std::vector<Hit> findIn(const Part& part, const MatchQuery& query,
                             const std::function<bool()>& cancelled, const PartPlaces* earlier,
                             PartPlaces& found) const;
