@@ -33,6 +33,9 @@ SearchText::SearchText(Storage storage) {
     m_file = std::make_unique<QTemporaryFile>(folder + QStringLiteral("/quillbox-find-XXXXXX"));
     if (!m_file->open())
         throw tempFileError(QStringLiteral("建立"), *m_file);
+    // Asked once: QTemporaryFile::fileName() writes to the object, which two searching threads
+    // must not do at once.
+    m_fileName = m_file->fileName();
 }
 
 void SearchText::addRecord(const QStringList& folded) {
@@ -76,7 +79,7 @@ qsizetype SearchText::recordAt(qsizetype place, qsizetype from) const {
 void SearchText::openToRead(QFile& file) const {
     if (!m_file)
         return;
-    file.setFileName(m_file->fileName());
+    file.setFileName(m_fileName);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw tempFileError(QStringLiteral("读取"), file);
 }

@@ -55,6 +55,7 @@ private:
 
     QString m_text; // all of it in memory, or what the file has not been given yet
     std::unique_ptr<QTemporaryFile> m_file;
+    QString m_fileName;
     qsizetype m_size = 0;
     std::vector<quint32> m_recordStarts;
 };
