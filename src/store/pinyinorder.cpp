@@ -5,21 +5,46 @@
 #include <algorithm>
 #include <array>
 #include <future>
+#include <memory>
 
 namespace qb {
 
 namespace {
 
-// Up to the first 8 bytes as a number, most significant first: they compare as the bytes do.
-quint64 bigEndianHead(std::string_view bytes) {
-    quint64 number = 0;
-    for (size_t i = 0; i < sizeof number; ++i)
-        number = number << 8 | (i < bytes.size() ? quint8(bytes[i]) : 0);
-    return number;
+// The lowest bit of a head: the whole key is in it, so keys of equal heads sort alike.
+constexpr quint64 kWholeKey = 1;
+
+// A byte's code in a head and its width in bits: a blank or a letter takes 5 bits, any other
+// byte an escape code for where it falls among them and then its own 8 bits, so that codes
+// compare as the bytes do. Code 0 ends a key: a key before every longer one it begins.
+std::pair<quint32, int> headCode(quint8 byte) {
+    constexpr int kShort = 5;
+    constexpr int kEscaped = kShort + 8;
+    if (byte >= 'a' && byte <= 'z')
+        return {4u + byte - 'a', kShort};
+    if (byte == ' ')
+        return {2, kShort};
+    const quint32 escape = byte < ' ' ? 1 : byte < 'a' ? 3 : 30;
+    return {escape << 8 | byte, kEscaped};
 }
 
-std::string_view afterHead(std::string_view bytes) {
-    return bytes.size() > sizeof(quint64) ? bytes.substr(sizeof(quint64)) : std::string_view();
+// The first 63 bits of a key's codes, then kWholeKey if they hold all of it. Readings are
+// letters and blanks, so most names of three characters fit whole ("zhang wei" takes 50 bits
+// with its end), where eight plain bytes would hold "zhang we".
+quint64 packedHead(std::string_view bytes) {
+    constexpr int kRoom = 63;
+    quint64 head = 0;
+    int used = 0;
+    bool whole = true;
+    for (size_t i = 0; i <= bytes.size() && whole; ++i) {
+        const auto [code, width] =
+            i < bytes.size() ? headCode(quint8(bytes[i])) : std::pair<quint32, int>{0, 5};
+        const int fits = std::min(width, kRoom - used);
+        head = fits == 0 ? head : head << fits | code >> (width - fits);
+        used += fits;
+        whole = fits == width;
+    }
+    return (head << (kRoom - used)) << 1 | (whole ? kWholeKey : 0);
 }
 
 // A stable sort by the heads, a byte at a time from the last: no compares, and ties keep the
@@ -31,7 +56,8 @@ template <typename Entry> void radixSortByHead(std::span<Entry> entries) {
     for (const Entry& entry : entries)
         for (int byte = 0; byte < kBytes; ++byte)
             ++starts[size_t(byte)][entry.head >> (8 * byte) & 0xFF];
-    std::vector<Entry> sorted(entries.size());
+    // Left uninitialised: every entry is written before it is read.
+    const std::unique_ptr<Entry[]> sorted(new Entry[entries.size()]);
     for (int byte = 0; byte < kBytes; ++byte) {
         std::array<size_t, 256>& start = starts[size_t(byte)];
         if (std::find(start.begin(), start.end(), entries.size()) != start.end())
@@ -41,7 +67,7 @@ template <typename Entry> void radixSortByHead(std::span<Entry> entries) {
             total += std::exchange(count, total);
         for (const Entry& entry : entries)
             sorted[start[entry.head >> (8 * byte) & 0xFF]++] = entry;
-        std::copy(sorted.begin(), sorted.end(), entries.begin());
+        std::copy_n(sorted.get(), entries.size(), entries.begin());
     }
 }
 
@@ -121,7 +147,7 @@ void PinyinSorter::addSortBytes(QByteArrayView utf8Key) {
     }
     m_ends.push_back(m_bytes.size());
     const auto index = quint32(m_entries.size());
-    m_entries.push_back({bigEndianHead(bytesOf(index)), index});
+    m_entries.push_back({packedHead(bytesOf(index)), index});
 }
 
 std::string_view PinyinSorter::bytesOf(quint32 index) const {
@@ -129,28 +155,17 @@ std::string_view PinyinSorter::bytesOf(quint32 index) const {
     return std::string_view(m_bytes).substr(start, m_ends[index] - start);
 }
 
-// Keys that begin alike (张伟, 张维) are put in order by their next 8 bytes, then the rest.
+// Keys whose heads are alike but do not fit them are put in order by all their bytes; those
+// that fit are in order already, as they were added.
 void PinyinSorter::sortEqualHeads(std::span<Entry> entries) const {
-    std::vector<Entry> run;
     for (auto first = entries.begin(); first != entries.end();) {
         const auto end = std::find_if(
             first, entries.end(), [&](const Entry& entry) { return entry.head != first->head; });
-        if (end - first > 1) {
-            run.clear();
-            for (auto entry = first; entry != end; ++entry)
-                run.push_back({bigEndianHead(afterHead(bytesOf(entry->index))), entry->index});
-            std::sort(run.begin(), run.end(), [this](const Entry& a, const Entry& b) {
-                if (a.head != b.head)
-                    return a.head < b.head;
-                const int rest = bytesOf(a.index).compare(bytesOf(b.index));
-                return rest != 0 ? rest < 0 : a.index < b.index;
+        if (end - first > 1 && (first->head & kWholeKey) == 0)
+            std::sort(first, end, [this](const Entry& a, const Entry& b) {
+                const int order = bytesOf(a.index).compare(bytesOf(b.index));
+                return order != 0 ? order < 0 : a.index < b.index;
             });
-            // The run's entries share their head: only their order changes.
-            const quint64 head = first->head;
-            std::transform(run.begin(), run.end(), first, [head](const Entry& entry) {
-                return Entry{head, entry.index};
-            });
-        }
         first = end;
     }
 }
