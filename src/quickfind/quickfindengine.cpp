@@ -85,11 +85,15 @@ void QuickFindWorker::open(const QString& fileName,
 }
 
 void QuickFindWorker::close() {
+    forgetIndex();
+    m_fileName.clear();
+}
+
+void QuickFindWorker::forgetIndex() {
     for (auto& index : m_indexes)
         index.reset();
     m_lastPlaces = {};
     m_indexedVersion = -1;
-    m_fileName.clear();
 }
 
 // The file is open only while the worker reads it: between searches the main window's
@@ -127,6 +131,9 @@ void QuickFindWorker::buildIfStale() {
     const qint64 version = changeCounter();
     if (version >= 0 && version == m_indexedVersion)
         return;
+    // The old index goes first: holding it beside the new one would take a big book's memory
+    // and temporary files twice. Until the new one is whole, none counts as built.
+    forgetIndex();
     QElapsedTimer timer;
     timer.start();
     qint64 bytes = 0;
@@ -135,14 +142,11 @@ void QuickFindWorker::buildIfStale() {
         const QuickFindBook& book = m_books[size_t(id)];
         m_indexes[size_t(id)] =
             BookIndex::build(m_db, book.table, book.keyColumn, [this] { return bool(m_stopping); });
-        if (!m_indexes[size_t(id)]) {
-            m_indexedVersion = -1;
+        if (!m_indexes[size_t(id)])
             return;
-        }
         bytes += m_indexes[size_t(id)]->memoryBytes();
         fileBytes += m_indexes[size_t(id)]->fileBytes();
     }
-    m_lastPlaces = {}; // places in the old buffer
     m_indexedVersion = version;
     Q_EMIT indexBuilt(double(timer.nsecsElapsed()) / 1e9, bytes, fileBytes);
 }

@@ -51,6 +51,7 @@ private:
     };
 
     void buildIfStale();
+    void forgetIndex();
     qint64 changeCounter() const;
     std::vector<Candidate> bestCandidates(const MatchQuery& query, quint64 generation);
     // The column texts of one record; empty when it is gone.
