@@ -3,6 +3,7 @@
 #include "store/dataerror.h"
 
 #include <QDir>
+#include <QLockFile>
 #include <algorithm>
 #include <limits>
 
@@ -15,6 +16,22 @@ namespace {
 constexpr qsizetype kFileSliceChars = 1 << 19;
 // Places are 32-bit to keep their lists small.
 constexpr qsizetype kMostChars = std::numeric_limits<quint32>::max();
+
+const QString kFilePrefix = QStringLiteral("quillbox-find-");
+const QString kLockSuffix = QStringLiteral(".lock");
+
+// A lock beside each file says a running program uses it. A program that did not end in order
+// (killed, crashed) leaves its lock stale, and this removes its files.
+void removeLeftovers(const QString& folder) {
+    const QDir dir(folder);
+    for (const QString& name :
+         dir.entryList({kFilePrefix + QLatin1Char('*') + kLockSuffix}, QDir::Files)) {
+        QLockFile lock(dir.filePath(name));
+        lock.setStaleLockTime(0); // stale only when its program is gone, however old
+        if (lock.tryLock(0))
+            QFile::remove(dir.filePath(name.chopped(kLockSuffix.size())));
+    }
+}
 
 DataError tempFileError(const QString& doing, const QFileDevice& file) {
     return DataError(QStringLiteral("无法%1快速查找的临时文件：%2").arg(doing, file.errorString()));
@@ -30,13 +47,23 @@ SearchText::SearchText(Storage storage) {
     if (folder.isEmpty())
         throw DataError(QStringLiteral("无法建立快速查找的临时文件：临时文件夹 %1 不存在")
                             .arg(QString::fromLocal8Bit(qgetenv("TMPDIR"))));
-    m_file = std::make_unique<QTemporaryFile>(folder + QStringLiteral("/quillbox-find-XXXXXX"));
+    removeLeftovers(folder);
+    m_file = std::make_unique<QTemporaryFile>(folder + QLatin1Char('/') + kFilePrefix +
+                                              QStringLiteral("XXXXXX"));
     if (!m_file->open())
         throw tempFileError(QStringLiteral("建立"), *m_file);
     // Asked once: QTemporaryFile::fileName() writes to the object, which two searching threads
     // must not do at once.
     m_fileName = m_file->fileName();
+    m_lock = std::make_unique<QLockFile>(m_fileName + kLockSuffix);
+    m_lock->setStaleLockTime(0);
+    // Without the lock the file is still used; only a crash would leave it behind.
+    m_lock->tryLock(0);
 }
+
+SearchText::~SearchText() = default;
+SearchText::SearchText(SearchText&&) noexcept = default;
+SearchText& SearchText::operator=(SearchText&&) noexcept = default;
 
 void SearchText::addRecord(const QStringList& folded) {
     m_recordStarts.push_back(quint32(m_size));

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryFile>
+
+class QLockFile;
 #include <functional>
 #include <memory>
 #include <vector>
@@ -21,6 +23,9 @@ public:
     enum class Storage { Memory, File };
     // Throws DataError when no temporary file can be made.
     explicit SearchText(Storage storage);
+    ~SearchText();
+    SearchText(SearchText&&) noexcept;
+    SearchText& operator=(SearchText&&) noexcept;
 
     // Throws DataError when the file cannot take it, or the text outgrows a place's range.
     void addRecord(const QStringList& folded);
@@ -54,6 +59,8 @@ private:
     void flush();
 
     QString m_text; // all of it in memory, or what the file has not been given yet
+    // Declared first so that it goes last, after the file.
+    std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<QTemporaryFile> m_file;
     QString m_fileName;
     qsizetype m_size = 0;

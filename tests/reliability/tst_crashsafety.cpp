@@ -3,6 +3,7 @@
 // opens hostile and huge files, so that their memory is its own.
 #include "badfiles.h"
 #include "books.h"
+#include "quickfind/quickfindengine.h"
 #include "store/dataerror.h"
 #include "tables.h"
 #include "testfiles.h"
@@ -10,6 +11,7 @@
 #include <QCoreApplication>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,12 +31,21 @@ void say(const QString& line) {
     std::fflush(stdout);
 }
 
+// "index <file>" builds quick find's index of the file, prints "indexed" and waits to be killed.
 // "post <file> <prefix> <count>" (-1: until killed) prints each key once its post returned;
 // the notes are long enough that a post changes several pages. "open <file>" reads every record
 // of every book as the window does, then prints "opened" or the error and the peak memory in KiB.
 void otherProgram(const QStringList& args) {
     RecordStore store;
-    if (args[0] == u"open"_s) {
+    if (args[0] == u"index"_s) {
+        QuickFindEngine engine;
+        QObject::connect(&engine, &QuickFindEngine::indexBuilt, [] { say(u"indexed"_s); });
+        std::array<QuickFindBook, kBookCount> books;
+        for (BookId id : allBooks())
+            books[size_t(id)] = {tableSchema(id).tableName, tableSchema(id).columnNames.front()};
+        engine.setDatabase(args[1], books);
+        QCoreApplication::exec();
+    } else if (args[0] == u"open"_s) {
         for (BookId id : allBooks())
             store.book(id).setRequiredColumns(tableSchema(id).columnNames);
         try {
@@ -138,6 +149,33 @@ private Q_SLOTS:
         QCOMPARE(test::runSql(m_file, u"SELECT count(*) FROM lianxi1 UNION ALL "
                                       "SELECT count(*) FROM xuliehao1"_s),
                  (QStringList{u"150"_s, u"150"_s}));
+    }
+
+    // Quick find's temporary files of a killed program are removed by the next program that
+    // builds an index; a running program's are kept.
+    void killedProgramsIndexFilesGo() {
+        QTemporaryDir tmp;
+        const auto files = [&tmp] { return QDir(tmp.path()).entryList(QDir::Files).size(); };
+        const auto restoreTmp = qScopeGuard([was = qgetenv("TMPDIR")] { qputenv("TMPDIR", was); });
+        qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+        QProcess programs[3];
+        const auto indexed = [&](QProcess& program) {
+            runOther(program, {u"index"_s, m_file});
+            return program.waitForReadyRead(20000) && program.readAll() == "indexed\n";
+        };
+        QVERIFY(indexed(programs[0]));
+        QCOMPARE(files(), 6); // a file and its lock for each book
+        programs[0].kill();
+        QVERIFY(programs[0].waitForFinished(10000));
+        QCOMPARE(files(), 6);
+        QVERIFY(indexed(programs[1]));
+        QCOMPARE(files(), 6);
+        QVERIFY(indexed(programs[2]));
+        QCOMPARE(files(), 12);
+        for (QProcess& program : programs) {
+            program.kill();
+            program.waitForFinished(10000);
+        }
     }
 
     // Every bad file is refused, and one with values of 10 MB opens, within a bound of memory
