@@ -1,6 +1,7 @@
 #include "app/quickfindwindow.h"
 #include "badfiles.h"
 #include "books.h"
+#include "filesizelimit.h"
 #include "support/tables.h"
 #include "windowdriver.h"
 
@@ -207,6 +208,24 @@ private Q_SLOTS:
         QCOMPARE(folder.entryList(QDir::Files).size(), 6);
         m_form.reset();
         QCOMPARE(folder.entryList(QDir::Files), QStringList());
+    }
+
+    // A disk that fills up while the index is written: the window says so, the book is as it
+    // was, and quick find works again once there is room.
+    void fullDiskWhileIndexing() {
+        const QString file = m_form->store().connection().fileName();
+        test::runSql(file, u"WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE "
+                           "i < 2999) INSERT INTO lianxi1(姓名, 备注) SELECT '钱' || i, "
+                           "replace(hex(zeroblob(200)), '0', '.') FROM n"_s);
+        const QStringList before = test::runSql(file, u"SELECT count(*) FROM lianxi1"_s);
+        auto* status = m_window->findChild<QLabel*>(u"QuickFindStatus"_s);
+        {
+            const test::FileSizeLimit full(256 * 1024);
+            QTest::keyClicks(m_window->searchField(), u"q"_s);
+            QTRY_VERIFY(status->text().startsWith(u"无法写入快速查找的临时文件："_s));
+        }
+        QCOMPARE(test::runSql(file, u"SELECT count(*) FROM lianxi1"_s), before);
+        QCOMPARE(search(u"钱2999"_s), u"邮箱~钱2999~姓名~<b>钱2999</b>"_s);
     }
 
     // Records added, changed or deleted since the book opened are found or gone, and another
