@@ -54,7 +54,7 @@ qsizetype firstPlaceFrom(const std::vector<quint32>& places, qsizetype from) {
     return at == places.end() ? kNowhere : qsizetype(*at);
 }
 
-// Records slices of rows under one read lock instead of taking it for every row.
+// A slice of rows read under one read lock, instead of one lock for every row.
 class ReadSlice {
 public:
     explicit ReadSlice(sqlite3* db)
