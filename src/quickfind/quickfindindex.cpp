@@ -69,20 +69,11 @@ private:
     sqlite3* m_db;
 };
 
-// A table's row ids in the pinyin order of their keys, and between equal readings in the order
-// of character codes: the key index gives the keys in that order and the sorter keeps it.
+// A table's row ids in the pinyin order of their keys.
 std::vector<qint64> pinyinOrder(sqlite3* db, const QString& table, const QString& keyColumn) {
     SqliteStatement count(db,
                           QStringLiteral("SELECT count(*) FROM %1").arg(quotedIdentifier(table)));
-    PinyinSorter sorter(count.step() ? size_t(count.int64(0)) : 0);
-    SqliteStatement keys(db, QStringLiteral("SELECT rowid, %2 FROM %1 ORDER BY %2")
-                                 .arg(quotedIdentifier(table), quotedIdentifier(keyColumn)));
-    while (keys.step()) {
-        int length = 0;
-        const char* key = keys.utf8(1, &length);
-        sorter.add(keys.int64(0), QByteArrayView(key, length));
-    }
-    return sorter.sortedRowIds();
+    return rowIdsInPinyinOrder(db, table, keyColumn, count.step() ? size_t(count.int64(0)) : 0);
 }
 
 // One hit per record from two lists in record order: the best, and between equals the first

@@ -286,18 +286,10 @@ void BookDataset::loadRowIds() {
         m_rows.push_back(ids.int64(0));
 }
 
-// The keys come in code order from the key index, so keys of equal pinyin stay in code order.
 void BookDataset::loadRowIdsInPinyinOrder() {
-    SqliteStatement keys(
-        m_connection->handle(),
-        QStringLiteral("SELECT rowid, %2 FROM %1 ORDER BY %2").arg(quotedTable(), codeOrder()));
-    PinyinSorter sorter(m_rows.size()); // the last count is a good guess
-    while (keys.step()) {
-        int length = 0;
-        const char* key = keys.utf8(1, &length);
-        sorter.add(keys.int64(0), QByteArrayView(key, length));
-    }
-    m_rows = sorter.sortedRowIds();
+    // The last count is a good guess of the size.
+    m_rows = rowIdsInPinyinOrder(m_connection->handle(), m_table, m_columns[m_keyColumn].name,
+                                 m_rows.size());
 }
 
 void BookDataset::setKeyOrder(KeyOrder order) {

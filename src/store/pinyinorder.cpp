@@ -1,6 +1,7 @@
 #include "pinyinorder.h"
 
 #include "pinyin.h"
+#include "sqlitestatement.h"
 
 #include <algorithm>
 #include <array>
@@ -195,6 +196,19 @@ std::vector<qint64> PinyinSorter::sortedRowIds() {
     for (const Entry& entry : m_entries)
         sorted.push_back(m_rowIds[entry.index]);
     return sorted;
+}
+
+std::vector<qint64> rowIdsInPinyinOrder(sqlite3* db, const QString& table, const QString& keyColumn,
+                                        size_t expectedRows) {
+    SqliteStatement keys(db, QStringLiteral("SELECT rowid, %2 FROM %1 ORDER BY %2")
+                                 .arg(quotedIdentifier(table), quotedIdentifier(keyColumn)));
+    PinyinSorter sorter(expectedRows);
+    while (keys.step()) {
+        int length = 0;
+        const char* key = keys.utf8(1, &length);
+        sorter.add(keys.int64(0), QByteArrayView(key, length));
+    }
+    return sorter.sortedRowIds();
 }
 
 } // namespace qb

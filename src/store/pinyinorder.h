@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+struct sqlite3;
+
 namespace qb {
 
 // Puts row ids in the pinyin order of their keys, the order of pinyinSortKey; keys of equal
@@ -66,5 +68,11 @@ private:
                                                        QStringDecoder::Flag::ConvertInitialBom};
     QString m_text; // the key being added, decoded
 };
+
+// A table's row ids in the pinyin order of a key column, and between equal readings in the order
+// of character codes: the key's index gives the keys in that order and the sorter keeps it.
+// expectedRows only sizes the buffers.
+std::vector<qint64> rowIdsInPinyinOrder(sqlite3* db, const QString& table, const QString& keyColumn,
+                                        size_t expectedRows);
 
 } // namespace qb

@@ -217,15 +217,9 @@ private Q_SLOTS:
 
     // The order is remembered in the preferences file (only "1" means pinyin), and turning it
     // off brings code order back at once.
-    void pinyinOrderRemembered_data() {
-        test::addTableRows(u"books/pinyin-remembered.txt"_s,
-                           {"before", "start", "chosen", "after"});
-    }
+    void pinyinOrderRemembered_data() { test::addTableRows(u"books/pinyin-remembered.txt"_s); }
     void pinyinOrderRemembered() {
-        QFETCH(QString, before);
-        QFETCH(QString, start);
-        QFETCH(QString, chosen);
-        QFETCH(QString, after);
+        const auto [before, start, chosen, after] = test::cells<4>();
         this->start({u"李四"_s, u"Li"_s, u"阿强"_s});
         m_form.reset();
         const QByteArray written = test::readBytes(m_box->ini());
