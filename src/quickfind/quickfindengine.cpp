@@ -99,22 +99,13 @@ void QuickFindWorker::forgetIndex() {
 // The file is open only while the worker reads it: between searches the main window's
 // connection is the only one, as when quick find is not used.
 QuickFindWorker::ReadConnection::ReadConnection(QuickFindWorker& worker)
-    : m_worker(worker) {
-    // Read-only, with the defences used for any file from elsewhere; only the worker's thread
-    // uses it, so it goes without a lock of its own.
-    if (sqlite3_open_v2(worker.m_fileName.toUtf8().constData(), &worker.m_db,
-                        SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
-        const QString message = engineError(worker.m_db);
-        sqlite3_close(std::exchange(worker.m_db, nullptr));
-        throw DataError(message);
-    }
-    sqlite3_busy_timeout(worker.m_db, kBusyTimeoutMs);
-    sqlite3_db_config(worker.m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    sqlite3_db_config(worker.m_db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    : m_worker(worker)
+    , m_connection(worker.m_fileName, kBusyTimeoutMs) {
+    worker.m_db = m_connection.handle();
 }
 
 QuickFindWorker::ReadConnection::~ReadConnection() {
-    sqlite3_close(std::exchange(m_worker.m_db, nullptr));
+    m_worker.m_db = nullptr;
 }
 
 qint64 QuickFindWorker::changeCounter() const {

@@ -54,28 +54,6 @@ qsizetype firstPlaceFrom(const std::vector<quint32>& places, qsizetype from) {
     return at == places.end() ? kNowhere : qsizetype(*at);
 }
 
-// A slice of rows read under one read lock, instead of one lock for every row.
-class ReadSlice {
-public:
-    explicit ReadSlice(sqlite3* db)
-        : m_db(db) {
-        execSql(db, QStringLiteral("BEGIN"));
-    }
-    ~ReadSlice() { sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr); }
-    ReadSlice(const ReadSlice&) = delete;
-    ReadSlice& operator=(const ReadSlice&) = delete;
-
-private:
-    sqlite3* m_db;
-};
-
-// A table's row ids in the pinyin order of their keys.
-std::vector<qint64> pinyinOrder(sqlite3* db, const QString& table, const QString& keyColumn) {
-    SqliteStatement count(db,
-                          QStringLiteral("SELECT count(*) FROM %1").arg(quotedIdentifier(table)));
-    return rowIdsInPinyinOrder(db, table, keyColumn, count.step() ? size_t(count.int64(0)) : 0);
-}
-
 // One hit per record from two lists in record order: the best, and between equals the first
 // list's.
 std::vector<Hit> bestPerRecord(const std::vector<Hit>& first, const std::vector<Hit>& second) {
@@ -217,7 +195,7 @@ std::optional<BookIndex> BookIndex::build(sqlite3* db, const QString& table,
         throw DataError(QStringLiteral("%1 没有列 %2").arg(table, keyColumn));
     // The order's own list becomes the row ids': a second would take 8 MiB more a million.
     std::vector<qint64>& rowIds = index.m_rowIds;
-    rowIds = pinyinOrder(db, table, keyColumn);
+    rowIds = rowIdsInPinyinOrder(db, table, keyColumn);
     index.m_keys.reserveRecords(rowIds.size());
     index.m_others.reserveRecords(rowIds.size());
     size_t kept = 0;
@@ -225,7 +203,8 @@ std::optional<BookIndex> BookIndex::build(sqlite3* db, const QString& table,
     for (size_t first = 0; first < rowIds.size(); first += kSliceRows) {
         if (stopped())
             return std::nullopt;
-        const ReadSlice slice(db);
+        // A slice of rows under one read lock, instead of one lock for every row.
+        const ReadTransaction slice(db);
         for (size_t i = first; i < std::min(rowIds.size(), first + kSliceRows); ++i) {
             row.bindInt64(1, rowIds[i]);
             // A record another program removed since the order was read is left out.

@@ -3,6 +3,8 @@
 #include "quickfindengine.h"
 #include "quickfindindex.h"
 
+#include "store/connection.h"
+
 #include <optional>
 
 struct sqlite3;
@@ -48,6 +50,7 @@ private:
 
     private:
         QuickFindWorker& m_worker;
+        ReadOnlyConnection m_connection;
     };
 
     void buildIfStale();

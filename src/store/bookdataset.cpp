@@ -287,9 +287,7 @@ void BookDataset::loadRowIds() {
 }
 
 void BookDataset::loadRowIdsInPinyinOrder() {
-    // The last count is a good guess of the size.
-    m_rows = rowIdsInPinyinOrder(m_connection->handle(), m_table, m_columns[m_keyColumn].name,
-                                 m_rows.size());
+    m_rows = rowIdsInPinyinOrder(m_connection->handle(), m_table, m_columns[m_keyColumn].name);
 }
 
 void BookDataset::setKeyOrder(KeyOrder order) {

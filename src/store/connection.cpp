@@ -130,4 +130,19 @@ void Connection::close() {
     QSqlDatabase::removeDatabase(m_qtName);
 }
 
+ReadOnlyConnection::ReadOnlyConnection(const QString& fileName, int busyTimeoutMs) {
+    if (sqlite3_open_v2(fileName.toUtf8().constData(), &m_handle,
+                        SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+        const QString message = engineError(m_handle);
+        sqlite3_close(m_handle);
+        throw DataError(message);
+    }
+    sqlite3_busy_timeout(m_handle, busyTimeoutMs);
+    defendAgainstHostileFile(m_handle);
+}
+
+ReadOnlyConnection::~ReadOnlyConnection() {
+    sqlite3_close(m_handle);
+}
+
 } // namespace qb

@@ -41,4 +41,20 @@ private:
     int m_users = 0;
 };
 
+// A read-only connection to a book for one thread, so it goes without a lock of its own, and
+// with the defences of the main connection. Throws the engine's error when the file cannot be
+// opened; waits up to busyTimeoutMs for a writer.
+class ReadOnlyConnection {
+public:
+    ReadOnlyConnection(const QString& fileName, int busyTimeoutMs);
+    ~ReadOnlyConnection();
+    ReadOnlyConnection(const ReadOnlyConnection&) = delete;
+    ReadOnlyConnection& operator=(const ReadOnlyConnection&) = delete;
+
+    sqlite3* handle() const { return m_handle; }
+
+private:
+    sqlite3* m_handle = nullptr;
+};
+
 } // namespace qb

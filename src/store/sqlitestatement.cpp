@@ -89,6 +89,10 @@ void SqliteStatement::bindUtf8(int index, QByteArrayView bytes) {
     sqlite3_bind_text(m_stmt, index, bytes.data(), int(bytes.size()), SQLITE_TRANSIENT);
 }
 
+void SqliteStatement::bindValue(int index, const sqlite3_value* value) {
+    sqlite3_bind_value(m_stmt, index, value);
+}
+
 bool SqliteStatement::step() {
     t_stepStarted = {};
     const int rc = sqlite3_step(m_stmt);
@@ -143,6 +147,21 @@ ScopedStatementDeadline::ScopedStatementDeadline(int milliseconds)
 
 ScopedStatementDeadline::~ScopedStatementDeadline() {
     t_deadlineMs = m_previous;
+}
+
+ReadTransaction::ReadTransaction(sqlite3* db)
+    : m_db(db)
+    , m_own(sqlite3_get_autocommit(db) != 0) {
+    if (m_own)
+        execSql(db, QStringLiteral("BEGIN"));
+}
+
+ReadTransaction::~ReadTransaction() {
+    if (!m_own)
+        return;
+    // A connection left in a transaction would hold back every later post from the file.
+    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 QString quotedIdentifier(const QString& name) {

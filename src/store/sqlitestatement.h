@@ -5,6 +5,7 @@
 
 struct sqlite3;
 struct sqlite3_stmt;
+struct sqlite3_value;
 
 namespace qb {
 
@@ -22,6 +23,7 @@ public:
     void bindInt64(int index, qint64 value);
     // Binds the bytes as text as they are, valid UTF-8 or not.
     void bindUtf8(int index, QByteArrayView bytes);
+    void bindValue(int index, const sqlite3_value* value);
     // True while a row is ready; throws the engine's error text on failure.
     bool step();
     void reset();
@@ -38,6 +40,23 @@ public:
 private:
     sqlite3* m_db;
     sqlite3_stmt* m_stmt = nullptr;
+};
+
+// A read transaction over several statements, so that the book cannot change between them,
+// unless the connection is in a transaction already. It ends without error: a read changes
+// nothing.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(sqlite3* db);
+    ~ReadTransaction();
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+    bool isOwn() const { return m_own; }
+
+private:
+    sqlite3* m_db;
+    bool m_own;
 };
 
 // A table or column name as SQL text: in double quotes, a double quote inside doubled.
