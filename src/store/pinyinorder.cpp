@@ -221,43 +221,43 @@ public:
         : m_count(count)
         , m_high(count) {}
 
+    size_t count() const { return m_count; }
     std::optional<size_t> takeLow() {
         const std::lock_guard lock(m_mutex);
         return m_low < m_high ? std::optional(m_low++) : std::nullopt;
     }
     std::optional<size_t> takeHigh() {
         const std::lock_guard lock(m_mutex);
-        return m_low < m_high && !m_highClosed ? std::optional(--m_high) : std::nullopt;
+        return m_low < m_high ? std::optional(--m_high) : std::nullopt;
     }
-    // The upper reader failed: its parts go back, for the lower one to take.
-    void closeHigh() {
+    // The parts taken from above are this one and those after it.
+    size_t lowestTakenFromAbove() {
         const std::lock_guard lock(m_mutex);
-        m_high = m_count;
-        m_highClosed = true;
+        return m_high;
     }
 
 private:
     std::mutex m_mutex;
     const size_t m_count;
     size_t m_low = 0;
-    size_t m_high; // one past the last part not taken from above
-    bool m_highClosed = false;
+    size_t m_high; // the lowest part taken from above
 };
 
-// The upper reader: parts from the top, downwards, on a connection of its own. False when
-// that connection cannot read now (the file was moved, a writer waits for the lock); the
-// lower reader then reads its parts too, rather than wait.
+// The upper reader: parts from the top, downwards, on a connection of its own. The top part
+// is taken at once, before the lower reader can reach it. False when that connection cannot
+// read (the file was moved, a writer waits for the lock); the lower reader then reads the
+// parts taken here, rather than wait.
 bool readUpperParts(const QString& file, const QString& table, const QString& keyColumn,
                     const Bounds& bounds, Parts& parts, PinyinRun& run) {
+    std::optional<size_t> part = parts.takeHigh();
     try {
         const ReadOnlyConnection connection(file, 0);
         StretchReader reader(connection.handle(), table, keyColumn, Qt::DescendingOrder);
-        while (const std::optional<size_t> part = parts.takeHigh())
+        for (; part; part = parts.takeHigh())
             reader.readPart(bounds.keys, *part, run);
         run.sort();
         return true;
     } catch (const DataError&) {
-        parts.closeHigh();
         run = PinyinRun(Qt::DescendingOrder);
         return false;
     }
@@ -361,14 +361,12 @@ std::vector<qint64> rowIdsInPinyinOrder(sqlite3* db, const QString& table,
         std::async(std::launch::async, readUpperParts, QString::fromUtf8(file), table, keyColumn,
                    std::cref(bounds), std::ref(parts), std::ref(upper));
     reader.readNulls(lower);
-    const auto readLowerParts = [&] {
-        while (const std::optional<size_t> part = parts.takeLow())
-            reader.readPart(bounds.keys, *part, lower);
-    };
-    readLowerParts();
+    while (const std::optional<size_t> part = parts.takeLow())
+        reader.readPart(bounds.keys, *part, lower);
     lower.sort();
     if (!upperRead.get()) {
-        readLowerParts();
+        for (size_t part = parts.lowestTakenFromAbove(); part < parts.count(); ++part)
+            reader.readPart(bounds.keys, part, lower);
         lower.sort();
     }
     return mergedRowIds(lower, upper);
