@@ -217,11 +217,10 @@ void TSDIAppForm::connectHandlers() {
     bind(N8, &TSDIAppForm::N8Click);
     bind(QuickFind1, &TSDIAppForm::QuickFind1Click);
     bind(PinyinOrder1, &TSDIAppForm::PinyinOrder1Click);
-    // The serials book opens last: then every book can be indexed, if quick find is in use.
-    connect(&m_store.book(BookId::Serials), &BookDataset::afterOpen, this, [this] {
-        if (m_quickFindWindow)
-            indexBooksForQuickFind();
-    });
+    // The serials book opens last: then every book can be indexed, in the background, so that
+    // the first search finds at once.
+    connect(&m_store.book(BookId::Serials), &BookDataset::afterOpen, this,
+            &TSDIAppForm::indexBooksForQuickFind);
     connect(&m_store.book(BookId::Contacts), &BookDataset::afterClose, &m_quickFind,
             &QuickFindEngine::closeDatabase);
     bind(N3, &TSDIAppForm::N3Click);

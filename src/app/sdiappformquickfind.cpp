@@ -34,10 +34,6 @@ void TSDIAppForm::QuickFind1Click() {
         connect(window, &QuickFindWindow::recordChosen, this,
                 [this](BookId id, qint64 rowId) { guarded([&] { showFoundRecord(id, rowId); }); });
         m_quickFindWindow = window;
-        // The index costs memory and time in proportion to the books: only those who search
-        // pay for it. It is kept when the window closes, until the books close.
-        if (m_store.isOpen())
-            indexBooksForQuickFind();
     }
     m_quickFindWindow->show();
     m_quickFindWindow->raise();

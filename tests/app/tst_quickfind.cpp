@@ -210,6 +210,18 @@ private Q_SLOTS:
         QCOMPARE(folder.entryList(QDir::Files), QStringList());
     }
 
+    // The index is built in the background once the books open, before anyone searches: the
+    // first search finds at once.
+    void indexBuiltAfterOpening() {
+        m_form.reset();
+        QTemporaryDir folder;
+        const auto restoreTmp = qScopeGuard([tmp = qgetenv("TMPDIR")] { qputenv("TMPDIR", tmp); });
+        qputenv("TMPDIR", QFile::encodeName(folder.path()));
+        m_form = test::showMainWindow(m_box->ini());
+        QTRY_COMPARE(QDir(folder.path()).entryList({u"quillbox-find-*"_s}, QDir::Files).size(), 6);
+        QVERIFY(!m_form->findChild<QuickFindWindow*>());
+    }
+
     // A disk that fills up while the index is written: the window says so, the book is as it
     // was, and quick find works again once there is room.
     void fullDiskWhileIndexing() {
