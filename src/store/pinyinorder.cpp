@@ -139,7 +139,8 @@ private:
             static constexpr std::array<const char*, size_t(Shape::Count)> kWhere = {
                 "", "WHERE %1 IS NULL", "WHERE %1 < ?2", "WHERE %1 >= ?1 AND %1 < ?2",
                 "WHERE %1 >= ?1"};
-            const QString where = QString::fromLatin1(kWhere[size_t(shape)]).arg(m_key);
+            const QString where =
+                QString::fromLatin1(kWhere[size_t(shape)]).replace(QStringLiteral("%1"), m_key);
             statement = std::make_unique<SqliteStatement>(
                 m_db, QStringLiteral("SELECT rowid, %2 FROM %1 %3 ORDER BY %2%4, rowid%4")
                           .arg(m_table, m_key, where, m_order));
