@@ -16,7 +16,8 @@ namespace qb {
 // the pinyin order of the keys (the order of pinyinSortKey); keys of equal pinyin stay in the
 // order of character codes.
 // The keys are kept as compact bytes in one buffer, not as a string each, so a book of a
-// million records sorts in a fraction of a second.
+// million records sorts in a fraction of a second. A run starts a cache line of its own: two
+// runs are filled on two cores at once.
 class alignas(64) PinyinRun {
 public:
     explicit PinyinRun(Qt::SortOrder readOrder)
