@@ -137,7 +137,7 @@ public:
         m_page->reset();
         int bound = 0;
         for (qint64 id : ids)
-            if (id != kNewRow && !m_rows.contains(id))
+            if (!m_rows.contains(id))
                 m_page->bindInt64(++bound, id);
         if (bound == 0)
             return;

@@ -209,7 +209,12 @@ Bounds boundsOf(sqlite3* db, const QString& table, const QString& keyColumn) {
                                  &sqlite3_value_free);
     if (std::find(bounds.keys.begin(), bounds.keys.end(), nullptr) != bounds.keys.end())
         return {}; // out of memory: one reader manages without
-    bounds.rows = size_t(std::min((double(span) + 1) * double(bounds.keys.size()) / kSamples, 1e9));
+    // A few hits among far-apart row ids say little: buffers then grow as they fill.
+    constexpr size_t kTrustedHits = kSamples / 4;
+    constexpr double kMostRowsReserved = 1 << 22;
+    if (bounds.keys.size() >= kTrustedHits)
+        bounds.rows = size_t(std::min((double(span) + 1) * double(bounds.keys.size()) / kSamples,
+                                      kMostRowsReserved));
     return bounds;
 }
 

@@ -90,6 +90,40 @@ private Q_SLOTS:
                                    "张彰张 张彰漳 章彰张 章彰漳 章彰漳阿 张彰漳伟"_s);
     }
 
+    // Row ids far apart, the lowest and highest there are among them: a few keys there tell
+    // little of how the keys lie, and the order is still whole and right. The lowest row id is
+    // also the mark of a record being added, which must not hide a stored one.
+    void orderOfFarApartRowIds_data() {
+        QTest::addColumn<KeyOrder>("order");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("code") << KeyOrder::Code << u"Li 张三 曾阿 李四 王五 阿强"_s;
+        QTest::newRow("pinyin") << KeyOrder::Pinyin << u"阿强 曾阿 Li 李四 王五 张三"_s;
+    }
+    void orderOfFarApartRowIds() {
+        QFETCH(KeyOrder, order);
+        QFETCH(QString, shown);
+        const QString file = m_store->connection().fileName();
+        m_store->closeBooks();
+        test::runSql(file,
+                     u"INSERT INTO lianxi1(rowid, 姓名) VALUES (-9223372036854775808, '张三'), "
+                     "(-5, '李四'), (0, '阿强'), (7, '曾阿'), (1099511627776, 'Li'), "
+                     "(9223372036854775807, '王五')"_s);
+        m_store->reopenBooks();
+        contacts().setKeyOrder(order);
+        QStringList keys;
+        for (int row = 0; row < contacts().recordCount(); ++row)
+            keys << contacts().rowValueText(row, 0);
+        QCOMPARE(keys.join(u' '), shown);
+        // The record under the lowest row id is changed as any other.
+        QVERIFY(contacts().locate(u"姓名"_s, u"张三"_s));
+        contacts().edit();
+        contacts().setFieldText(0, u"张三丰"_s);
+        contacts().post();
+        QCOMPARE(
+            test::runSql(file, u"SELECT 姓名 FROM lianxi1 WHERE rowid = -9223372036854775808"_s),
+            QStringList{u"张三丰"_s});
+    }
+
     void locateRules_data() {
         test::addTableRows(u"store/locate.txt"_s, {"column", "text", "found"});
     }
