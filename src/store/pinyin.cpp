@@ -83,13 +83,19 @@ char* writeUnit(char16_t u, char* to) {
     return to;
 }
 
+// A unit without a reading, folded as a search folds it.
+[[gnu::noinline]] char* writeFoldedUnit(char16_t u, char* to) {
+    return writeUnit(foldChar(QChar(u)).unicode(), to);
+}
+
 // One UTF-16 unit of a text as its sort key writes it in bytes: the first reading and a blank
 // for a Chinese character, any other folded as a search folds it. Needs room for a whole
-// Syllable buffer.
-char* writeSortBytes(const FirstReadings& readings, char16_t u, char* to) {
+// Syllable buffer. Inlined, as it runs for every character of every key of a big book; the
+// rare unit without a reading is written out of line.
+inline char* writeSortBytes(const FirstReadings& readings, char16_t u, char* to) {
     const FirstReadings::Syllable& syllable = readings.of(u);
     if (syllable.size == 0)
-        return writeUnit(foldChar(QChar(u)).unicode(), to);
+        return writeFoldedUnit(u, to);
     std::memcpy(to, syllable.text.data(), syllable.text.size());
     return to + syllable.size;
 }

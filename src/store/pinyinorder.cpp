@@ -280,6 +280,7 @@ void PinyinRun::reserve(size_t rows) {
 
 void PinyinRun::add(qint64 rowId, QByteArrayView utf8Key) {
     m_rowIds.push_back(rowId);
+    const size_t start = m_bytes.size();
     if (!appendPinyinSortBytesOfUtf8(utf8Key, m_bytes)) {
         // Another program's bytes: read as the rest of the program reads them.
         m_text.resize(utf8Key.size()); // never more UTF-16 units than UTF-8 bytes
@@ -287,8 +288,8 @@ void PinyinRun::add(qint64 rowId, QByteArrayView utf8Key) {
         appendPinyinSortBytes(QStringView(m_text.constData(), end), m_bytes);
     }
     m_ends.push_back(m_bytes.size());
-    const auto index = quint32(m_entries.size());
-    m_entries.push_back({packedHead(bytesOf(index)), index});
+    m_entries.push_back(
+        {packedHead(std::string_view(m_bytes).substr(start)), quint32(m_entries.size())});
 }
 
 std::string_view PinyinRun::bytesOf(quint32 index) const {
